@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, and nothing that is already there.
+# Safe to run on every `make test`: a ready machine returns at once.
+set -euo pipefail
+
+need=()
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
+command -v cmake >/dev/null || need+=(cmake)
+command -v ninja >/dev/null || need+=(ninja-build)
+command -v make >/dev/null || need+=(make)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+command -v tmux >/dev/null || need+=(tmux)
+[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+have_wine32=1
+dpkg -s wine32:i386 >/dev/null 2>&1 || have_wine32=0
+command -v wine >/dev/null || have_wine32=0
+
+if [ ${#need[@]} -eq 0 ] && [ $have_wine32 -eq 1 ]; then
+    exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+if [ $have_wine32 -eq 0 ]; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $SUDO dpkg --add-architecture i386
+    fi
+fi
+
+# The i386 index of the security suite is sometimes missing; the other
+# indexes are still usable, so a partial update is not fatal.
+$SUDO apt-get update -q || true
+
+if [ ${#need[@]} -gt 0 ]; then
+    $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
+
+if [ $have_wine32 -eq 0 ]; then
+    if ! $SUDO apt-get install -y -q --no-install-recommends wine wine32:i386; then
+        # amd64 libraries from the security suite and their i386 twins from
+        # the main suite cannot be mixed (Multi-Arch needs equal versions).
+        # Prefer the main suite for this one install.
+        pin=/etc/apt/preferences.d/tolmar-wine32
+        printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' | $SUDO tee "$pin" >/dev/null
+        $SUDO apt-get install -y -q --no-install-recommends --allow-downgrades wine wine32:i386
+    fi
+fi
