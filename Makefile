@@ -1,0 +1,28 @@
+# `make test`: install what is missing, build, run every test.
+# `make demo`: build and run the plug-in inside the stand-in host.
+WIN   := build/win32
+CTEST_ARGS ?= --output-on-failure
+
+.PHONY: all setup build test demo clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+$(WIN)/build.ninja:
+	cmake -S . -B $(WIN) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	      -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/i686-mingw.cmake
+
+build: setup $(WIN)/build.ninja
+	cmake --build $(WIN)
+
+test: build
+	@rc=0; cd $(WIN) && ctest $(CTEST_ARGS) -j2 || rc=$$?; \
+	  cd $(CURDIR) && scripts/wine-stop.sh; exit $$rc
+
+demo: build
+	@scripts/wine-run.sh $(WIN)/host/tolmar_host.exe --demo; rc=$$?; scripts/wine-stop.sh; exit $$rc
+
+clean:
+	rm -rf build
