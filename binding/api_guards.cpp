@@ -1,0 +1,3 @@
+#include "binding/api_guards.h"
+
+void InstallApiGuards() {}

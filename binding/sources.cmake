@@ -1,0 +1,4 @@
+set(TOLMAR_BINDING_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/entry_thunks.S
+  ${CMAKE_CURRENT_LIST_DIR}/bind.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/api_guards.cpp)

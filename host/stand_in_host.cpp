@@ -1,0 +1,109 @@
+#include "host/stand_in_host.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace host {
+namespace {
+StandInHost *current;
+constexpr int16_t kSalesDocRecordLength = 298;
+} // namespace
+
+StandInHost::StandInHost() : salesRecord_(kSalesDocRecordLength)
+{
+    if (current)
+        throw std::logic_error("one stand-in host at a time");
+    current = this;
+    salesDoc.recordLength = kSalesDocRecordLength;
+    salesDoc.record = salesRecord_.data();
+    salesDoc.handler = &OwnSalesDocHandler;
+}
+
+StandInHost::~StandInHost()
+{
+    Unload();
+    current = nullptr;
+}
+
+StandInHost &StandInHost::Current()
+{
+    if (!current)
+        throw std::logic_error("no stand-in host");
+    return *current;
+}
+
+bool StandInHost::Load(const char *path)
+{
+    module_ = LoadLibraryA(path);
+    if (!module_)
+        return false;
+    entry_ = reinterpret_cast<PluginEntryFunction>(
+        reinterpret_cast<void *>(GetProcAddress(module_, MAKEINTRESOURCEA(30001))));
+    return entry_ != nullptr;
+}
+
+void StandInHost::Unload()
+{
+    if (module_)
+        FreeLibrary(module_);
+    module_ = nullptr;
+    entry_ = nullptr;
+}
+
+int32_t StandInHost::Start(char *title)
+{
+    return entry_(reinterpret_cast<void *>(&HostQueryCallback), title);
+}
+
+int32_t StandInHost::Stop(char *title) { return entry_(nullptr, title); }
+
+intptr_t StandInHost::Query(int32_t code, const void *argument)
+{
+    auto value = reinterpret_cast<uintptr_t>(argument);
+    if (code != 2)
+        return 0;
+    if (value < 0x10000) {
+        Record("HostQuery(2, " + std::to_string(value) + ")");
+        if (missing_.count(static_cast<uint32_t>(value)))
+            return 0;
+        return reinterpret_cast<intptr_t>(ServiceAddress(static_cast<uint32_t>(value)));
+    }
+    std::string name = static_cast<const char *>(argument);
+    Record("HostQuery(2, \"" + name + "\")");
+    auto found = procedures_.find(name);
+    return found == procedures_.end() ? 0 : reinterpret_cast<intptr_t>(found->second);
+}
+
+int StandInHost::QueryCount(uint32_t number) const
+{
+    std::string line = "HostQuery(2, " + std::to_string(number) + ")";
+    return static_cast<int>(std::count(trace.begin(), trace.end(), line));
+}
+
+std::vector<std::string> StandInHost::Queries() const
+{
+    std::vector<std::string> out;
+    for (const std::string &line : trace)
+        if (line.rfind("HostQuery(", 0) == 0)
+            out.push_back(line);
+    return out;
+}
+
+int32_t __stdcall StandInHost::OwnSalesDocHandler(int32_t event, int16_t editorValue,
+                                                  int32_t *rowCount, uint8_t **rows, uint32_t arg5,
+                                                  TableDescriptor *table, uint32_t arg7,
+                                                  uint32_t arg8, uint32_t arg9, int16_t arg10,
+                                                  uint32_t arg11)
+{
+    StandInHost &h = Current();
+    h.handlerCalls.push_back(
+        {event, editorValue, rowCount, rows, arg5, table, arg7, arg8, arg9, arg10, arg11});
+    return h.handlerResult;
+}
+
+intptr_t __cdecl HostQueryCallback(int32_t code, const void *argument)
+{
+    return StandInHost::Current().Query(code, argument);
+}
+
+} // namespace host

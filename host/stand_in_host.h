@@ -1,0 +1,100 @@
+// The stand-in host: loads the real Tolmar.dll, serves HostQuery and the
+// numbered services with their real calling conventions, and records every
+// call so that tests can assert on the trace.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "plugin/host_records.h"
+
+namespace host {
+
+using PluginEntryFunction = int32_t(__stdcall *)(void *hostQuery, char *title);
+
+struct Message {
+    std::string title; // Mazovia, as the plug-in passed it
+    std::string text;
+    int32_t style;
+};
+
+struct HandlerCall {
+    int32_t event;
+    int16_t editorValue;
+    int32_t *rowCount;
+    uint8_t **rows;
+    uint32_t arg5;
+    TableDescriptor *table;
+    uint32_t arg7, arg8, arg9;
+    int16_t arg10;
+    uint32_t arg11;
+    bool operator==(const HandlerCall &) const = default;
+};
+
+class StandInHost {
+public:
+    StandInHost();
+    ~StandInHost();
+    StandInHost(const StandInHost &) = delete;
+    StandInHost &operator=(const StandInHost &) = delete;
+
+    // The host instance that the services serve; one at a time.
+    static StandInHost &Current();
+
+    // Plug-in.
+    bool Load(const char *path = "Tolmar.dll");
+    void Unload();
+    int32_t Start(char *title);
+    int32_t Stop(char *title = nullptr);
+    HMODULE module() const { return module_; }
+
+    // HostQuery, code 2: by entry number or by procedure name.
+    intptr_t Query(int32_t code, const void *argument);
+    void LackEntry(uint32_t number) { missing_.insert(number); }
+    void OfferProcedure(const std::string &name, void *address) { procedures_[name] = address; }
+    int QueryCount(uint32_t number) const;
+
+    // Call trace: one line per service call, "HostGetTable(45)".
+    std::vector<std::string> trace;
+    void Record(std::string line) { trace.push_back(std::move(line)); }
+    std::vector<std::string> Queries() const; // the HostQuery lines only
+
+    // Table 45, the sales-document table.
+    TableDescriptor salesDoc{};
+    bool salesDocAvailable = true;
+    std::vector<HandlerCall> handlerCalls; // calls that reached the host's own handler
+    int32_t handlerResult = 0x5A5A;
+    static int32_t __stdcall OwnSalesDocHandler(int32_t, int16_t, int32_t *, uint8_t **, uint32_t,
+                                                TableDescriptor *, uint32_t, uint32_t, uint32_t,
+                                                int16_t, uint32_t);
+
+    // Settings, section/key -> text as stored.
+    std::map<std::string, std::string> profile;
+    bool profileUnreadable = false;
+
+    // Notice box: what it showed, and the answer it leaves (unset: unchanged).
+    std::vector<std::string> notices;
+    std::function<void(int16_t *answer)> noticeScript;
+
+    // Message boxes shown through the host.
+    std::vector<Message> messages;
+
+private:
+    HMODULE module_ = nullptr;
+    PluginEntryFunction entry_ = nullptr;
+    std::set<uint32_t> missing_;
+    std::map<std::string, void *> procedures_;
+    std::vector<uint8_t> salesRecord_;
+};
+
+intptr_t __cdecl HostQueryCallback(int32_t code, const void *argument);
+
+// The address of the host's own service with that number, or null.
+void *ServiceAddress(uint32_t number);
+
+} // namespace host

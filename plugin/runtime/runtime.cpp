@@ -1,0 +1,148 @@
+#include "plugin/runtime/runtime.h"
+
+#include <cstdint>
+
+extern "C" {
+// Placed at the start of .eh_frame by eh_begin.S, linked first; eh_end.S,
+// linked last, ends the section with the zero terminator.
+extern char TolmarEhFrameBegin[];
+void __register_frame_info(const void *begin, void *object);
+void *__deregister_frame_info(const void *begin);
+
+// GCC's classic constructor and destructor lists, laid out by the linker:
+// -1, the functions, 0.
+extern void (*__CTOR_LIST__[])();
+extern void (*__DTOR_LIST__[])();
+
+void *malloc(size_t);
+void free(void *);
+}
+
+namespace rt {
+namespace {
+
+HANDLE heap;
+DWORD tlsIndex = TLS_OUT_OF_INDEXES;
+bool started;
+// Room for libgcc's `struct object` (six words in this version) with margin.
+alignas(8) unsigned char frameObject[64];
+
+using ExitFunction = void (*)();
+constexpr int kMaxExitFunctions = 64;
+ExitFunction exitFunctions[kMaxExitFunctions];
+int exitFunctionCount;
+
+void runConstructors()
+{
+    int n = 0;
+    while (__CTOR_LIST__[n + 1])
+        ++n;
+    for (int i = n; i >= 1; --i) // last registered first, as GCC's own start-up does
+        __CTOR_LIST__[i]();
+}
+
+void runDestructors()
+{
+    for (int i = 1; __DTOR_LIST__[i]; ++i)
+        __DTOR_LIST__[i]();
+}
+
+// What a runtime start does before any user code: pick the heap, read the
+// environment block and the code page's tables. These functions come from
+// the supplementary kernel library where the environment provides one.
+void probeSystem()
+{
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (wchar_t *env = GetEnvironmentStringsW())
+        FreeEnvironmentStringsW(env);
+    CPINFO codePage{};
+    GetCPInfo(CP_ACP, &codePage);
+}
+
+BOOL start()
+{
+    probeSystem();
+    heap = HeapCreate(0, 0, 0);
+    tlsIndex = TlsAlloc();
+    __register_frame_info(TolmarEhFrameBegin, frameObject);
+    started = true;
+    runConstructors();
+    return TRUE;
+}
+
+void releaseThreadData()
+{
+    if (tlsIndex == TLS_OUT_OF_INDEXES)
+        return;
+    if (void *data = TlsGetValue(tlsIndex)) {
+        TlsSetValue(tlsIndex, nullptr);
+        free(data);
+    }
+}
+
+BOOL end()
+{
+    for (int i = exitFunctionCount - 1; i >= 0; --i)
+        exitFunctions[i]();
+    exitFunctionCount = 0;
+    runDestructors();
+    releaseThreadData();
+    TlsFree(tlsIndex);
+    tlsIndex = TLS_OUT_OF_INDEXES;
+    __deregister_frame_info(TolmarEhFrameBegin);
+    HeapDestroy(heap);
+    heap = nullptr;
+    started = false;
+    return TRUE;
+}
+
+} // namespace
+
+bool Started() { return started; }
+
+BOOL ModuleHandler(HINSTANCE, DWORD reason, void *)
+{
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        return started ? TRUE : start();
+    case DLL_PROCESS_DETACH:
+        return started ? end() : FALSE;
+    case DLL_THREAD_DETACH:
+        if (started)
+            releaseThreadData();
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}
+
+ThreadData *ThisThread()
+{
+    if (tlsIndex == TLS_OUT_OF_INDEXES)
+        return nullptr;
+    auto *data = static_cast<ThreadData *>(TlsGetValue(tlsIndex));
+    if (!data) {
+        data = static_cast<ThreadData *>(malloc(sizeof(ThreadData)));
+        if (!data)
+            return nullptr;
+        __builtin_memset(data, 0, sizeof *data);
+        TlsSetValue(tlsIndex, data);
+    }
+    return data;
+}
+
+// The heap of the runtime; before the start (nothing should allocate then)
+// the process heap serves.
+HANDLE Heap() { return heap ? heap : GetProcessHeap(); }
+
+int AddExitFunction(ExitFunction f)
+{
+    if (exitFunctionCount == kMaxExitFunctions)
+        return -1;
+    exitFunctions[exitFunctionCount++] = f;
+    return 0;
+}
+
+} // namespace rt

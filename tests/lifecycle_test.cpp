@@ -1,0 +1,175 @@
+// Start, stop and attachment, through the real DLL in the stand-in host.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/stand_in_host.h"
+
+namespace {
+
+constexpr char kTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
+
+class Lifecycle : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(h.Load()); }
+    host::StandInHost h;
+};
+
+TEST_F(Lifecycle, StartCopiesTitleAndHooks)
+{
+    char title[64];
+    std::memset(title, 0x7F, sizeof title);
+    EXPECT_EQ(h.Start(title), 0);
+    EXPECT_EQ(std::memcmp(title, kTitle, sizeof kTitle), 0);
+    EXPECT_EQ(title[sizeof kTitle], 0x7F); // nothing past the 38 bytes
+    EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+    EXPECT_EQ(h.Stop(), 0);
+    EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+}
+
+TEST_F(Lifecycle, NullTitleStartsNormally)
+{
+    EXPECT_EQ(h.Start(nullptr), 0);
+    EXPECT_EQ(h.Stop(), 0);
+}
+
+TEST_F(Lifecycle, StopBeforeStartChangesNothing)
+{
+    char junk[4] = {1, 2, 3, 4};
+    EXPECT_EQ(h.Stop(junk), 0);
+    EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+    EXPECT_TRUE(h.trace.empty());
+}
+
+TEST_F(Lifecycle, SecondStartHooksOnce)
+{
+    EXPECT_EQ(h.Start(nullptr), 0);
+    TableHandler hooked = h.salesDoc.handler;
+    EXPECT_EQ(h.Start(nullptr), 0);
+    EXPECT_EQ(h.salesDoc.handler, hooked);
+    EXPECT_EQ(h.Stop(), 0);
+    // The saved handler is the host's own, not the plug-in's.
+    EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+}
+
+TEST_F(Lifecycle, DetachRestoresEvenAfterAnotherReplacement)
+{
+    ASSERT_EQ(h.Start(nullptr), 0);
+    h.salesDoc.handler = reinterpret_cast<TableHandler>(0x12345678);
+    EXPECT_EQ(h.Stop(), 0);
+    EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+}
+
+TEST_F(Lifecycle, RecordLengthIsTheStructureVersion)
+{
+    struct Case {
+        int16_t length;
+        int32_t expected;
+    };
+    const Case cases[] = {{297, -1}, {298, 0}, {299, -1}, {-298, -1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.length);
+        h.salesDoc.recordLength = c.length;
+        h.messages.clear();
+        EXPECT_EQ(h.Start(nullptr), c.expected);
+        if (c.expected == -1) {
+            EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+            ASSERT_EQ(h.messages.size(), 1u);
+            EXPECT_EQ(h.messages[0].title, "STOP!");
+            EXPECT_EQ(h.messages[0].style, 1);
+            std::string expected = std::string("Wersje tabeli \x02tabTspr_dok\x01 w programie i we "
+                                               "wtyczce\nnie pasuj\x86 do siebie (WT:298, ZQ:") +
+                                   std::to_string(c.length) +
+                                   ")!\n\n\nWtyczka \x02" + kTitle +
+                                   "\x01\nNIE zostanie za\x92" "adowana!";
+            EXPECT_EQ(h.messages[0].text, expected);
+        }
+        EXPECT_EQ(h.Stop(), 0);
+        EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+    }
+}
+
+TEST_F(Lifecycle, OnlyTheSixteenBitLengthCounts)
+{
+    auto *bytes = reinterpret_cast<uint8_t *>(&h.salesDoc);
+    bytes[4] = bytes[5] = 0xFF;
+    bytes[8 + 0] ^= 0; // the record pointer stays valid
+    h.salesDoc.reserved0[0] = 0xAA;
+    EXPECT_EQ(h.Start(nullptr), 0);
+    EXPECT_EQ(h.Stop(), 0);
+}
+
+TEST_F(Lifecycle, NoDescriptorRefusesStart)
+{
+    h.salesDocAvailable = false;
+    EXPECT_EQ(h.Start(nullptr), -1);
+    EXPECT_TRUE(h.messages.empty());
+    EXPECT_TRUE(h.notices.empty());
+    EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+}
+
+TEST_F(Lifecycle, InstallNoticeFollowsPytaj)
+{
+    struct Case {
+        const char *name;
+        const char *stored; // null: absent
+        bool unreadable;
+        bool shown;
+        int16_t answer; // what the notice leaves
+        const char *written;
+    };
+    const Case cases[] = {
+        {"absent", nullptr, false, true, 0, "0"},
+        {"zero", "0", false, true, 0, "0"},
+        {"nonzero", "1", false, false, 0, "1"},
+        {"unreadable", "5", true, true, 0, "0"},
+        {"answer kept, sign-extended", nullptr, false, true, -2, "-2"},
+        {"only the low 16 bits count", "65536", false, true, 0, "0"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        h.profile.clear();
+        h.notices.clear();
+        h.trace.clear();
+        if (c.stored)
+            h.profile["Tolmar/Pytaj"] = c.stored;
+        h.profileUnreadable = c.unreadable;
+        h.noticeScript = [&](int16_t *answer) { *answer = c.answer; };
+        EXPECT_EQ(h.Start(nullptr), 0);
+        if (c.shown) {
+            ASSERT_EQ(h.notices.size(), 1u);
+            EXPECT_EQ(h.notices[0], std::string("Zainstalowano: ") + kTitle);
+            EXPECT_EQ(h.profile["Tolmar/Pytaj"], c.written);
+            EXPECT_EQ(h.trace.back(), std::string("HostProfile(2, \"Tolmar\", \"Pytaj\", \"%d\", ") +
+                                          c.written + ")");
+        } else {
+            EXPECT_TRUE(h.notices.empty());
+            EXPECT_EQ(h.trace.back(), "HostProfile(1, \"Tolmar\", \"Pytaj\", \"%d\")");
+        }
+        EXPECT_EQ(h.Stop(), 0);
+    }
+}
+
+TEST_F(Lifecycle, EventsPassThroughUnchanged)
+{
+    ASSERT_EQ(h.Start(nullptr), 0);
+    int32_t rowCount = 3;
+    uint8_t *rows[1] = {};
+    const host::HandlerCall cases[] = {
+        {1, 0, &rowCount, rows, 5, &h.salesDoc, 7, 8, 9, 10, 11},
+        {233, -1, nullptr, nullptr, 0xFFFFFFFFu, &h.salesDoc, 0x80000000u, 0, 1, -32768, 0xDEADBEEFu},
+        {-5, 0x7FFF, &rowCount, rows, 0, nullptr, 0, 0, 0, 0x7FFF, 0},
+    };
+    for (const host::HandlerCall &c : cases) {
+        h.handlerCalls.clear();
+        h.handlerResult = c.event * 3 - 1;
+        int32_t result = h.salesDoc.handler(c.event, c.editorValue, c.rowCount, c.rows, c.arg5,
+                                            c.table, c.arg7, c.arg8, c.arg9, c.arg10, c.arg11);
+        EXPECT_EQ(result, c.event * 3 - 1);
+        ASSERT_EQ(h.handlerCalls.size(), 1u);
+        EXPECT_TRUE(h.handlerCalls[0] == c) << "event " << c.event;
+    }
+    EXPECT_EQ(h.Stop(), 0);
+}
+
+} // namespace
