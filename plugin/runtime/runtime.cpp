@@ -22,7 +22,6 @@ namespace rt {
 namespace {
 
 HANDLE heap;
-DWORD tlsIndex = TLS_OUT_OF_INDEXES;
 bool started;
 // Room for libgcc's `struct object` (six words in this version) with margin.
 alignas(8) unsigned char frameObject[64];
@@ -65,21 +64,11 @@ BOOL start()
 {
     probeSystem();
     heap = HeapCreate(0, 0, 0);
-    tlsIndex = TlsAlloc();
+    StartThreadData();
     __register_frame_info(TolmarEhFrameBegin, frameObject);
     started = true;
     runConstructors();
     return TRUE;
-}
-
-void releaseThreadData()
-{
-    if (tlsIndex == TLS_OUT_OF_INDEXES)
-        return;
-    if (void *data = TlsGetValue(tlsIndex)) {
-        TlsSetValue(tlsIndex, nullptr);
-        free(data);
-    }
 }
 
 BOOL end()
@@ -88,9 +77,7 @@ BOOL end()
         exitFunctions[i]();
     exitFunctionCount = 0;
     runDestructors();
-    releaseThreadData();
-    TlsFree(tlsIndex);
-    tlsIndex = TLS_OUT_OF_INDEXES;
+    EndThreadData();
     __deregister_frame_info(TolmarEhFrameBegin);
     HeapDestroy(heap);
     heap = nullptr;
@@ -111,26 +98,11 @@ BOOL ModuleHandler(HINSTANCE, DWORD reason, void *)
         return started ? end() : FALSE;
     case DLL_THREAD_DETACH:
         if (started)
-            releaseThreadData();
+            ReleaseThreadData();
         return TRUE;
     default:
         return TRUE;
     }
-}
-
-ThreadData *ThisThread()
-{
-    if (tlsIndex == TLS_OUT_OF_INDEXES)
-        return nullptr;
-    auto *data = static_cast<ThreadData *>(TlsGetValue(tlsIndex));
-    if (!data) {
-        data = static_cast<ThreadData *>(malloc(sizeof(ThreadData)));
-        if (!data)
-            return nullptr;
-        __builtin_memset(data, 0, sizeof *data);
-        TlsSetValue(tlsIndex, data);
-    }
-    return data;
 }
 
 // The heap of the runtime; before the start (nothing should allocate then)

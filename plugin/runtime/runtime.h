@@ -21,5 +21,8 @@ struct ThreadData {
     EXCEPTION_POINTERS sePointers;
 };
 ThreadData *ThisThread();
+void StartThreadData();   // at the runtime's start
+void ReleaseThreadData(); // the calling thread's, at thread detach
+void EndThreadData();     // at the runtime's end
 
 } // namespace rt
