@@ -1,2 +1,3 @@
 set(TOLMAR_MMIMPORT_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/command.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/form_table.cpp)
