@@ -1,3 +1,6 @@
-/* Linked last: the zero word that ends the .eh_frame list. */
+/* Linked last (as an archive that the runtime pulls in by name): the zero
+   word that ends the .eh_frame list. */
         .section .eh_frame, "r"
+        .globl _TolmarEhFrameEnd
+_TolmarEhFrameEnd:
         .long 0

@@ -6,6 +6,7 @@ extern "C" {
 // Placed at the start of .eh_frame by eh_begin.S, linked first; eh_end.S,
 // linked last, ends the section with the zero terminator.
 extern char TolmarEhFrameBegin[];
+extern char TolmarEhFrameEnd[];
 void __register_frame_info(const void *begin, void *object);
 void *__deregister_frame_info(const void *begin);
 
@@ -65,7 +66,8 @@ BOOL start()
     probeSystem();
     heap = HeapCreate(0, 0, 0);
     StartThreadData();
-    __register_frame_info(TolmarEhFrameBegin, frameObject);
+    if (+TolmarEhFrameEnd > +TolmarEhFrameBegin) // the list holds frames
+        __register_frame_info(TolmarEhFrameBegin, frameObject);
     started = true;
     runConstructors();
     return TRUE;
