@@ -91,10 +91,10 @@ TEST_F(Lifecycle, RecordLengthIsTheStructureVersion)
 
 TEST_F(Lifecycle, OnlyTheSixteenBitLengthCounts)
 {
-    auto *bytes = reinterpret_cast<uint8_t *>(&h.salesDoc);
-    bytes[4] = bytes[5] = 0xFF;
-    bytes[8 + 0] ^= 0; // the record pointer stays valid
-    h.salesDoc.reserved0[0] = 0xAA;
+    // The bytes before the 16-bit length are set; the record pointer after it
+    // is the host's and stays as it is.
+    for (uint8_t &b : h.salesDoc.reserved0)
+        b = 0xFF;
     EXPECT_EQ(h.Start(nullptr), 0);
     EXPECT_EQ(h.Stop(), 0);
 }
