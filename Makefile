@@ -1,6 +1,7 @@
 # `make test`: install what is missing, build, run every test.
 # `make demo`: build and run the plug-in inside the stand-in host.
 WIN   := build/win32
+NAT   := build/native
 CTEST_ARGS ?= --output-on-failure
 
 .PHONY: all setup build test demo clean
@@ -14,14 +15,19 @@ $(WIN)/build.ninja:
 	cmake -S . -B $(WIN) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	      -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/i686-mingw.cmake
 
-build: setup $(WIN)/build.ninja
+$(NAT)/build.ninja:
+	cmake -S tests/native -B $(NAT) -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+build: setup $(WIN)/build.ninja $(NAT)/build.ninja
 	cmake --build $(WIN)
+	cmake --build $(NAT)
 
 test: build
 	@/usr/lib/wine/wine --version >/dev/null 2>&1 || [ $$? -ne 126 ] || \
 	  echo "NOTE: this machine cannot execute 32-bit x86 programs; the test programs that need Wine are skipped."
-	@rc=0; cd $(WIN) && ctest $(CTEST_ARGS) -j2 || rc=$$?; \
-	  cd $(CURDIR) && scripts/wine-stop.sh; exit $$rc
+	@rc=0; (cd $(NAT) && ctest $(CTEST_ARGS)) || rc=$$?; \
+	  (cd $(WIN) && ctest $(CTEST_ARGS) -j2) || rc=$$?; \
+	  scripts/wine-stop.sh; exit $$rc
 
 demo: build
 	@scripts/wine-run.sh $(WIN)/host/tolmar_host.exe --demo; rc=$$?; scripts/wine-stop.sh; exit $$rc

@@ -3,12 +3,13 @@
 #include <cstdint>
 #include <windows.h>
 
+#include "plugin/probe.h"
+
 // The host's callback: code 2 looks up a procedure by name, or by a
 // host-entry number below 65536 passed in place of the pointer.
 using HostQueryFunction = intptr_t(__cdecl *)(int32_t code, const void *argument);
 constexpr int32_t kHostQueryProcedure = 2;
 
-enum EnvKind : int32_t { EnvWinNt = 0, EnvWin9x = 1, EnvDosExtender = 2 };
 
 struct LoadArgs {
     HINSTANCE module;
@@ -28,12 +29,5 @@ static_assert(sizeof PluginTitle == 38);
 // Copies PluginTitle with its terminating zero into buffer; returns buffer.
 char *CopyPluginTitle(char *buffer);
 
-// The environment probe, with the lookups it needs passed in.
-struct ProbeLookups {
-    void *(*moduleHandle)(const char *name);
-    void *(*procAddress)(void *module, const char *name);
-    uint32_t (*version)();
-};
-EnvKind ProbeEnvironment(const ProbeLookups &lookups);
 
 extern "C" int32_t __stdcall PluginEntry(HostQueryFunction callback, char *title);

@@ -1,4 +1,4 @@
-#include "plugin/plugin.h"
+#include "plugin/probe.h"
 
 EnvKind ProbeEnvironment(const ProbeLookups &lookups)
 {

@@ -3,6 +3,10 @@
 #include <cstdarg>
 #include <cstddef>
 
+#ifndef _WIN32
+#define __cdecl // one convention only off 32-bit Windows (unit tests on the build machine)
+#endif
+
 // Formats into buf, writing at most cap - 1 characters and a terminating
 // zero (nothing when cap is 0). Returns the length the full text would have.
 int FormatV(char *buf, size_t cap, const char *format, va_list args);

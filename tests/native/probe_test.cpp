@@ -1,7 +1,9 @@
 // The environment probe's three branches, with the lookups injected.
 #include <gtest/gtest.h>
 
-#include "plugin/plugin.h"
+#include <string>
+
+#include "plugin/probe.h"
 
 namespace {
 
