@@ -24,7 +24,7 @@ TableDescriptor *__stdcall SvcGetTable(int32_t tableId)
     H().Record("HostGetTable(" + std::to_string(tableId) + ")");
     if (tableId == 45 && H().salesDocAvailable)
         return &H().salesDoc;
-    return nullptr;
+    return H().data.Table(tableId);
 }
 
 int32_t __cdecl SvcMessageBoxF(const char *title, const char *format, int32_t style, ...)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "host/data.h"
 #include "plugin/host_records.h"
 
 namespace host {
@@ -83,6 +84,9 @@ public:
 
     // Message boxes shown through the host.
     std::vector<Message> messages;
+
+    // Tables 44, 58, 67, the rows of table 45, heap, scans, dates (data.cpp).
+    HostData data;
 
 private:
     HMODULE module_ = nullptr;
