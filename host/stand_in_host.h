@@ -5,13 +5,16 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/data.h"
+#include "host/screen.h"
 #include "plugin/host_records.h"
 
 namespace host {
@@ -87,6 +90,17 @@ public:
 
     // Tables 44, 58, 67, the rows of table 45, heap, scans, dates (data.cpp).
     HostData data;
+
+    // Forms (forms.cpp): the screen they are drawn on, and the keys the user
+    // presses, taken in order. A form waiting when none are left ends as
+    // with Esc.
+    Screen screen;
+    std::deque<uint16_t> keys;
+    void Type(std::string_view text)
+    {
+        for (char c : text)
+            keys.push_back(static_cast<uint8_t>(c));
+    }
 
 private:
     HMODULE module_ = nullptr;
