@@ -1,10 +1,217 @@
-// Binding of the host's numbered entries on their first call.
-#include <cstdint>
+// Binding of the host's numbered entries on their first call, the report of
+// a missing entry and the fallback that an ignored missing entry gets.
+#include "binding/bind.h"
 
+#include <windows.h>
+
+#include "plugin/host_services.h"
 #include "plugin/plugin.h"
+
+namespace {
+
+// "W module %s\nbrak wpisu %s\nWywołano z wtyczki %s.\n\nBłąd ten można
+// zignorować lecz dalsza praca\nprogramu w tych warunkach może być
+// niebezpieczna.\n\nKonieczna jest aktualizacja programu!", Mazovia, with each
+// %s between highlight on (0x02) and highlight off (0x01).
+constexpr char kFormat[] =
+    "W module \x02%s\x01\nbrak wpisu \x02%s\x01\nWywo\x92" "ano z wtyczki \x02%s\x01.\n\n"
+    "B\x92\x86" "d ten mo\xA7na zignorowa\x8D lecz dalsza praca\n"
+    "programu w tych warunkach mo\xA7" "e by\x8D niebezpieczna.\n\n"
+    "Konieczna jest aktualizacja programu!";
+static_assert(sizeof kFormat - 1 == MissingEntryText::kFormatLength);
+static_assert(MissingEntryText::kFormatLength - 3 * 2 == MissingEntryText::kFixedLength);
+
+// "POWAŻNY BŁĄD WTYCZKI", Mazovia.
+constexpr char kCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
+static_assert(sizeof kCaption == 21);
+
+constexpr char kUnknownModule[] = "<nieznany>";
+constexpr char kEllipsis[] = "...";
+constexpr char kHighlightOn = 0x02;
+constexpr char kHighlightOff = 0x01;
+
+constexpr UINT kReportStyle = MB_ABORTRETRYIGNORE | MB_ICONERROR | MB_TASKMODAL;
+static_assert(kReportStyle == 0x2012);
+constexpr int32_t kConvertFromSet = 1; // the host's own text
+constexpr int32_t kConvertToSet = 3;   // the system's message box
+
+constexpr uint32_t kCallerCleans = 99; // last two digits of such a hundred-series number
+
+// What each service the plug-in declares (plugin/host_services.h) removes
+// from the stack on return; 0 where the caller removes the arguments. An
+// ignored missing entry gets the stub that removes exactly this many bytes,
+// whatever its number's digits say.
+//
+// HostCreateProcess (52005) is left out on purpose: it stands behind the
+// guarded CreateProcessA, and a process start that silently "succeeds" with
+// 0 is worse than the fault an Empty slot gives.
+struct DeclaredService {
+    uint32_t number;
+    uint8_t argumentBytes;
+};
+constexpr DeclaredService kDeclaredServices[] = {
+    {21286, 0},  // HostRealloc, caller cleans
+    {21287, 0},  // HostFree, caller cleans
+    {52023, 0},  // HostNoticeBox, caller cleans
+    {52026, 0},  // HostRunForm, caller cleans
+    {52028, 12}, // HostMessageBox
+    {52029, 0},  // HostMessageBoxF, caller cleans
+    {52033, 4},  // HostFormValue
+    {52064, 0},  // HostCloseMessage
+    {52158, 16}, // HostConvertText
+    {52179, 12}, // HostScaleAmount: a double and a 32-bit value
+    {52225, 0},  // HostProfile, caller cleans
+    {52256, 4},  // HostGetTable
+    {52465, 8},  // HostOpenTable
+    {51425, 16}, // HostMakeKey
+    {50516, 16}, // HostFindAll
+    {52286, 20}, // HostReadFound
+    {50704, 4},  // HostFreeFound
+    {52278, 24}, // HostScanFirst
+    {52279, 4},  // HostScanNext
+    {52281, 4},  // HostScanEnd
+    {30908, 8},  // HostCompareDates
+    {32008, 8},  // HostFormatDate
+    {52332, 16}, // HostPrepareRow
+    {52330, 20}, // HostRowsDone
+    {52470, 48}, // HostEditorRefresh
+};
+
+// HostConvertText's own slot and first-call piece (binding/entry_thunks.S).
+extern "C" void *ConvertTextSlot __asm__("EntrySlot_52158");
+extern "C" char ConvertTextFirstCall[] __asm__("FirstCall_52158");
+constexpr uint32_t kConvertTextEntry = 52158;
+
+int Length(const char *text)
+{
+    int n = 0;
+    while (text[n])
+        ++n;
+    return n;
+}
+
+// Writes number in decimal with a terminating zero; returns the digit count.
+int WriteDecimal(char *out, uint32_t number)
+{
+    char reversed[10];
+    int n = 0;
+    do {
+        reversed[n++] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number);
+    for (int i = 0; i < n; ++i)
+        out[i] = reversed[n - 1 - i];
+    out[n] = 0;
+    return n;
+}
+
+// The path as it fits into room characters: whole, or "..." and its tail,
+// which names the program.
+const char *FitPath(const char *path, int room, char *shortened)
+{
+    int length = Length(path);
+    if (length <= room)
+        return path;
+    int tail = room - (sizeof kEllipsis - 1);
+    __builtin_memcpy(shortened, kEllipsis, sizeof kEllipsis - 1);
+    __builtin_memcpy(shortened + sizeof kEllipsis - 1, path + length - tail, tail + 1);
+    return shortened;
+}
+
+// Whether HostConvertText can be called: binds it first if it is still
+// unbound. A missing 52158 is reported from inside that binding; its slot is
+// then already null, so the nested report finds it unusable and shows its
+// text unconverted instead of calling through the Empty slot.
+bool ConverterUsable()
+{
+    if (ConvertTextSlot == static_cast<void *>(ConvertTextFirstCall))
+        BindEntry(kConvertTextEntry, &ConvertTextSlot);
+    return ConvertTextSlot != nullptr;
+}
+
+bool InHundredSeries(uint32_t number)
+{
+    for (const uint32_t *n = HundredSeriesTable; n != HundredSeriesTableEnd; ++n)
+        if (*n == number)
+            return true;
+    return false;
+}
+
+} // namespace
 
 extern "C" void __stdcall BindEntry(uint32_t number, void **slot)
 {
-    *slot = reinterpret_cast<void *>(
-        HostQuery(kHostQueryProcedure, reinterpret_cast<const void *>(uintptr_t{number})));
+    void *found = nullptr;
+    if (HostQuery)
+        found = reinterpret_cast<void *>(
+            HostQuery(kHostQueryProcedure, reinterpret_cast<const void *>(uintptr_t{number})));
+    *slot = found;
+    if (found)
+        return;
+    if (ReportMissingEntry(number))
+        PickFallback(number, slot);
+    else
+        *slot = nullptr;
+}
+
+extern "C" int32_t ReportMissingEntry(uint32_t number)
+{
+    char path[MissingEntryText::kPathLimit + 1];
+    DWORD pathLength = GetModuleFileNameA(nullptr, path, MissingEntryText::kPathLimit);
+    if (pathLength == 0)
+        lstrcpyA(path, kUnknownModule);
+    else
+        path[pathLength] = 0; // a truncated name comes without its zero
+
+    char digits[11];
+    int digitCount = WriteDecimal(digits, number);
+    char title[sizeof PluginTitle];
+    CopyPluginTitle(title);
+
+    // The fixed text, the number and the title always fit; the path gets
+    // what is left of the 511 characters.
+    int room = MissingEntryText::kBufferSize - 1 - MissingEntryText::kFixedLength - digitCount -
+               (static_cast<int>(sizeof PluginTitle) - 1);
+    char shortened[MissingEntryText::kPathLimit + 1];
+    const char *shownPath = FitPath(path, room, shortened);
+
+    char message[MissingEntryText::kBufferSize];
+    wsprintfA(message, kFormat, shownPath, digits, title);
+    char caption[sizeof kCaption];
+    __builtin_memcpy(caption, kCaption, sizeof kCaption);
+
+    if (UnderWindows) {
+        for (char *c = message; *c; ++c)
+            if (*c == kHighlightOn || *c == kHighlightOff)
+                *c = ' ';
+        if (ConverterUsable()) {
+            HostConvertText(message, message, kConvertFromSet, kConvertToSet);
+            HostConvertText(caption, caption, kConvertFromSet, kConvertToSet);
+        }
+    }
+
+    int answer;
+    do
+        answer = MessageBoxA(nullptr, message, caption, kReportStyle);
+    while (answer == IDRETRY);
+    return answer == IDIGNORE;
+}
+
+extern "C" void PickFallback(uint32_t number, void **slot)
+{
+    int bytes = -1; // unknown
+    for (const DeclaredService &s : kDeclaredServices)
+        if (s.number == number)
+            bytes = s.argumentBytes;
+    if (bytes < 0 && InHundredSeries(number)) {
+        uint32_t b = number % 100;
+        bytes = b == kCallerCleans ? 0 : static_cast<int>(b);
+    }
+    // An entry of the consecutive series that the plug-in does not declare:
+    // its digits say nothing of its arguments, so no stub can be trusted to
+    // leave the caller's stack as it should be. It stays Empty.
+    if (bytes >= 0 && bytes % 4 == 0 && bytes / 4 < kFallbackStubCount)
+        *slot = FallbackStubTable[bytes / 4];
+    else
+        *slot = nullptr;
 }

@@ -33,6 +33,7 @@
         .p2align 2
 _HostEntry_\number\suffix:
         jmp *EntrySlot_\number\suffix
+        .globl FirstCall_\number\suffix
 FirstCall_\number\suffix:
         pushl $_HostEntry_\number\suffix
         pushal
@@ -65,8 +66,17 @@ EntrySlot_\number\suffix:
         .macro HUNDRED numbers:vararg
         .irp n, \numbers
         ENTRY \n
+        .section .rdata$hundred, "dr"
+        .long \n
         .endr
         .endm
+
+        /* The numbers of the hundred series, for the fallback rule that
+           reads argument bytes from the last two digits. */
+        .section .rdata$hundred, "dr"
+        .globl _HundredSeriesTable
+        .p2align 2
+_HundredSeriesTable:
 
         .section .data$entryslots, "w"
         .globl _EntrySlotTable
@@ -151,3 +161,7 @@ _EntrySlotTable:
         .section .data$entryslots, "w"
         .globl _EntrySlotTableEnd
 _EntrySlotTableEnd:
+
+        .section .rdata$hundred, "dr"
+        .globl _HundredSeriesTableEnd
+_HundredSeriesTableEnd:
