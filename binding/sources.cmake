@@ -3,3 +3,30 @@ set(TOLMAR_BINDING_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/bind.cpp
   ${CMAKE_CURRENT_LIST_DIR}/api_guards.S
   ${CMAKE_CURRENT_LIST_DIR}/api_guards.cpp)
+
+# Host entries' fallbacks and the delay-load redirection.
+list(APPEND TOLMAR_BINDING_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/fallback_stubs.S
+  ${CMAKE_CURRENT_LIST_DIR}/delay_imports.S
+  ${CMAKE_CURRENT_LIST_DIR}/delay_load.cpp)
+
+# What the DLL's link needs besides its sources: the import library of
+# PAKTO.dll (the module-handle cells' atomic exchange), and, after the link,
+# the delay-import directory in the PE header, which GNU ld does not fill in.
+# Runs once plugin/CMakeLists.txt has made the Tolmar target.
+function(tolmar_link_binding target)
+  find_program(TOLMAR_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
+  set(def ${PROJECT_SOURCE_DIR}/host/pakto/pakto_import.def)
+  set(implib ${CMAKE_CURRENT_BINARY_DIR}/libpakto.a)
+  add_custom_command(OUTPUT ${implib}
+    COMMAND ${TOLMAR_DLLTOOL} -k -d ${def} -l ${implib}
+    DEPENDS ${def} VERBATIM)
+  add_custom_target(${target}_pakto_import DEPENDS ${implib})
+  add_dependencies(${target} ${target}_pakto_import)
+  target_link_libraries(${target} PRIVATE ${implib})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${PROJECT_SOURCE_DIR}/scripts/set-delay-import-dir.sh
+            $<TARGET_FILE:${target}> ${CMAKE_NM} ${CMAKE_OBJDUMP}
+    VERBATIM)
+endfunction()
+cmake_language(DEFER CALL tolmar_link_binding Tolmar)
