@@ -15,14 +15,6 @@
 
 namespace host {
 
-// Dates. Stored in records as "YYYYMMDD"; typed in the dialog as "DD.MM.YY";
-// shown as "DD.MM.YYYY". DateKey gives YYYYMMDD as a number for any of the
-// three forms (separator '.', '-' or '/', blanks around ignored) and 0 for an
-// empty or malformed text, which so orders before every real date.
-int32_t DateKey(const char *text, size_t maxLength = 12);
-// The display form of a stored date; "??.??.????" when it is no date.
-std::string DisplayDate(const char *stored);
-
 // An MM document as a test describes it (table 58).
 struct MmHeaderSpec {
     int32_t key = 0;

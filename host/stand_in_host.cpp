@@ -66,6 +66,9 @@ intptr_t StandInHost::Query(int32_t code, const void *argument)
         Record("HostQuery(2, " + std::to_string(value) + ")");
         if (missing_.count(static_cast<uint32_t>(value)))
             return 0;
+        if (auto own = serviceOverrides.find(static_cast<uint32_t>(value));
+            own != serviceOverrides.end())
+            return reinterpret_cast<intptr_t>(own->second);
         return reinterpret_cast<intptr_t>(ServiceAddress(static_cast<uint32_t>(value)));
     }
     std::string name = static_cast<const char *>(argument);

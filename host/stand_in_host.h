@@ -60,6 +60,8 @@ public:
     // HostQuery, code 2: by entry number or by procedure name.
     intptr_t Query(int32_t code, const void *argument);
     void LackEntry(uint32_t number) { missing_.insert(number); }
+    // A test's own service in place of the host's; set before its first call.
+    std::map<uint32_t, void *> serviceOverrides;
     void OfferProcedure(const std::string &name, void *address) { procedures_[name] = address; }
     int QueryCount(uint32_t number) const;
 
