@@ -23,6 +23,7 @@ int16_t __cdecl SvcRunForm(const void *table, int32_t formId, void *data, FormKe
 {
     H().Record("HostRunForm(" + std::to_string(formId) + ")");
     FormEngine engine(H().screen, H().keys);
+    engine.awaitKeys = H().awaitKeys;
     if (!engine.Find(table, formId))
         return 0;
     FormRowCallback rows = nullptr;

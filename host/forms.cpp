@@ -153,7 +153,7 @@ int16_t FormEngine::Run(char *data, FormKeyCallback onKey, FormRowCallback rows)
     for (;;) {
         ClampRow();
         Draw();
-        if (keys_.empty())
+        if (keys_.empty() && (!awaitKeys || !awaitKeys() || keys_.empty()))
             break; // nobody left to press a key: as if Esc
         uint16_t key = keys_.front();
         keys_.pop_front();

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,11 @@ public:
 
     // The running list's current row, for the list's id; null otherwise.
     int16_t *Value(int32_t elementId);
+
+    // Asked when the form waits and no key is queued: it may queue keys (the
+    // interactive program reads the console here) and returns false when no
+    // more will come.
+    std::function<bool()> awaitKeys;
 
 private:
     struct Element {

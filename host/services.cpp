@@ -36,6 +36,8 @@ int32_t __cdecl SvcMessageBoxF(const char *title, const char *format, int32_t st
     va_end(args);
     H().Record("HostMessageBoxF(" + Str(title) + ", " + std::to_string(style) + ")");
     H().messages.push_back({title ? title : "", text, style});
+    if (H().showMessage)
+        H().showMessage(H().messages.back());
     return 1;
 }
 
@@ -43,6 +45,8 @@ int32_t __stdcall SvcMessageBox(const char *title, const char *text, int32_t sty
 {
     H().Record("HostMessageBox(" + Str(title) + ", " + std::to_string(style) + ")");
     H().messages.push_back({title ? title : "", text ? text : "", style});
+    if (H().showMessage)
+        H().showMessage(H().messages.back());
     return 1;
 }
 

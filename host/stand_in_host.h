@@ -98,6 +98,12 @@ public:
     // with Esc.
     Screen screen;
     std::deque<uint16_t> keys;
+    // Asked when a form waits and `keys` is empty; may queue keys, and
+    // returns false when no more will come (see FormEngine::awaitKeys).
+    std::function<bool()> awaitKeys;
+    // Called for every message box shown, after it is recorded: the
+    // interactive program and the scripted session draw it on the screen.
+    std::function<void(const Message &)> showMessage;
     void Type(std::string_view text)
     {
         for (char c : text)
