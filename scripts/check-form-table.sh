@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Hands the bytes of FormTable, as they lie in the built Tolmar.dll, to the
 # native checker: nm gives the symbol's address, objdump dumps its 646 bytes.
+# Only .rdata is dumped, so a table that is not read-only data fails too.
 set -u
 dll=$1 nm=$2 objdump=$3 checker=$4
 size=646
