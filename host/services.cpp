@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "host/process_service.h"
 #include "host/service_table.h"
 #include "host/stand_in_host.h"
 
@@ -95,6 +96,7 @@ const Service kServices[] = {
     {52028, reinterpret_cast<void *>(&SvcMessageBox)},
     {52225, reinterpret_cast<void *>(&SvcProfile)},
     {52023, reinterpret_cast<void *>(&SvcNoticeBox)},
+    {52005, reinterpret_cast<void *>(&SvcCreateProcess)},
 };
 
 } // namespace
