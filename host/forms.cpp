@@ -176,7 +176,8 @@ int16_t FormEngine::Run(char *data, FormKeyCallback onKey, FormRowCallback rows)
             MoveFocus(label - elements_.begin());
             continue;
         }
-        if (focus_ >= 0 && (elements_[focus_].type == FormElementEdit ? EditKey(key) : ListKey(key)))
+        bool inEdit = focus_ >= 0 && elements_[focus_].type == FormElementEdit;
+        if (focus_ >= 0 && (inEdit ? EditKey(key) : ListKey(key)))
             continue;
         if (key == key::Tab || key == key::Enter) {
             MoveFocus(focus_ < 0 ? elements_.size() : focus_);
@@ -205,7 +206,8 @@ void FormEngine::MoveFocus(size_t from)
     size_t n = elements_.size();
     for (size_t step = 1; step <= n; ++step) {
         size_t i = (from + step) % (n + 1);
-        if (i < n && (elements_[i].type == FormElementEdit || elements_[i].type == FormElementList)) {
+        if (i < n && (elements_[i].type == FormElementEdit ||
+                      elements_[i].type == FormElementList)) {
             focus_ = static_cast<int>(i);
             return;
         }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,14 @@ namespace key = host::key;
 
 constexpr uint8_t kVertical = 0xB3; // column separator
 
-std::string Pad(const std::string &text, size_t width) { return text + std::string(width - text.size(), ' '); }
-std::string PadLeft(const std::string &text, size_t width) { return std::string(width - text.size(), ' ') + text; }
+std::string Pad(const std::string &text, size_t width)
+{
+    return text + std::string(width - text.size(), ' ');
+}
+std::string PadLeft(const std::string &text, size_t width)
+{
+    return std::string(width - text.size(), ' ') + text;
+}
 
 class FormEngineTest : public ::testing::Test {
 protected:
@@ -97,11 +104,17 @@ TEST_F(FormEngineTest, DateDialogDrawsFrameTitleLabelsAndButton)
     EXPECT_EQ(Attrs(kDateX + 45, kDateY + 2, 13), std::vector<Attr>(13, Attr::Field));
 }
 
+const std::map<std::string, uint16_t> kNamedKeys = {
+    {"<F3>", key::F3},         {"<F4>", key::F4},   {"<Tab>", key::Tab},
+    {"<BS>", key::Backspace}, {"<F12>", key::F12}, {"<Esc>", key::Esc},
+};
+
 TEST_F(FormEngineTest, DateDialogStoresTypedDatesAtOffsetsZeroAndNine)
 {
     struct Case {
         const char *name;
-        std::vector<std::string> script; // texts typed, or "<F3>", "<F4>", "<Tab>", "<BS>", "<F12>", "<Esc>"
+        // Texts typed, or the keys "<F3>", "<F4>", "<Tab>", "<BS>", "<F12>", "<Esc>".
+        std::vector<std::string> script;
         int16_t result;
         const char *from;
         const char *to;
@@ -124,16 +137,15 @@ TEST_F(FormEngineTest, DateDialogStoresTypedDatesAtOffsetsZeroAndNine)
         SCOPED_TRACE(c.name);
         keys.clear();
         for (const std::string &step : c.script) {
-            if (step == "<F3>") keys.push_back(key::F3);
-            else if (step == "<F4>") keys.push_back(key::F4);
-            else if (step == "<Tab>") keys.push_back(key::Tab);
-            else if (step == "<BS>") keys.push_back(key::Backspace);
-            else if (step == "<F12>") keys.push_back(key::F12);
-            else if (step == "<Esc>") keys.push_back(key::Esc);
-            else Type(step);
+            auto named = kNamedKeys.find(step);
+            if (named != kNamedKeys.end())
+                keys.push_back(named->second);
+            else
+                Type(step);
         }
         // The 18 bytes cleared as the plug-in clears them, and one more
-        // byte that must stay as it is.
+        // byte that must stay as it is: full texts are cut at 8 characters
+        // and terminated within their 9 bytes.
         char data[19];
         std::memset(data, 0, 18);
         data[18] = 0x7F;
@@ -146,23 +158,6 @@ TEST_F(FormEngineTest, DateDialogStoresTypedDatesAtOffsetsZeroAndNine)
         EXPECT_EQ(screen.Chars(kDateX + 17, kDateY + 2, 8), Pad(c.from, 8));
         EXPECT_EQ(screen.Chars(kDateX + 45, kDateY + 2, 8), Pad(c.to, 8));
     }
-}
-
-TEST_F(FormEngineTest, FullFieldsAreTerminatedInPlace)
-{
-    // Full 8-character texts end with a zero at offsets 8 and 17, and
-    // nothing past the 18 bytes is written.
-    char data[20];
-    std::memset(data, 'x', sizeof data);
-    std::memset(data, 0, 18);
-    keys = {key::F3};
-    Type("ABCDEFGHI");
-    keys.push_back(key::F4);
-    Type("IJKLMNOPQ");
-    keys.push_back(key::F12);
-    EXPECT_EQ(RunForm(DateRangeFormId, data), FormConfirmed);
-    EXPECT_EQ(std::string(data, 18), std::string("ABCDEFGH\0IJKLMNOP\0", 18));
-    EXPECT_EQ(std::string(data + 18, 2), "xx");
 }
 
 // MmListForm, 78 x 18, stands at (1, 3); its list at (3, 7), 74 x 9, the
@@ -282,8 +277,10 @@ TEST_F(ListTest, InsertReachesTheKeyCallbackAndTheRowPointerMoves)
     const Case cases[] = {
         {"Insert on the first row", {key::Insert}, {0}, {true, false, false}, 1},
         {"Down, then Insert", {key::Down, key::Insert}, {1}, {false, true, false}, 2},
-        {"Insert on the last row goes round", {key::End, key::Insert}, {2}, {false, false, true}, 0},
-        {"Up stops at the first row", {key::Up, key::Up, key::Insert}, {0}, {true, false, false}, 1},
+        {"Insert on the last row goes round", {key::End, key::Insert}, {2}, {false, false, true},
+         0},
+        {"Up stops at the first row", {key::Up, key::Up, key::Insert}, {0}, {true, false, false},
+         1},
         {"Down stops at the last row", {key::Down, key::Down, key::Down, key::Insert}, {2},
          {false, false, true}, 0},
         {"Insert twice unmarks", {key::Insert, key::Up, key::Insert}, {0, 0},

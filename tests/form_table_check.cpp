@@ -35,8 +35,8 @@ struct Form {
 // The date dialog's edit fields: fixed 43 bytes apart from the column.
 Element Edit(int16_t column) { return {kEdit, 0xFFFF, 0x400, column, 2, 13, 1, 0, ""}; }
 constexpr uint16_t kEditSize = 38;
-const std::string kEditTail("\x00\x00\x00\x00\x00\x00\x00\x08\x00\x08\x02\x02\x00\x08\x00\x01\x00\x00",
-                            18);
+const std::string kEditTail(
+    "\x00\x00\x00\x00\x00\x00\x00\x08\x00\x08\x02\x02\x00\x08\x00\x01\x00\x00", 18);
 
 const std::vector<Form> kForms = {
     {"ProcessingForm",
