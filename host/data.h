@@ -18,9 +18,9 @@ namespace host {
 // An MM document as a test describes it (table 58).
 struct MmHeaderSpec {
     int32_t key = 0;
-    std::string date;  // as stored: "YYYYMMDD"
-    std::string number;
-    std::string description;
+    std::string date{};  // as stored: "YYYYMMDD"
+    std::string number{};
+    std::string description{};
     double value = 0;  // ten-thousandths of the currency unit
     int16_t warehouse = 0;
     int32_t listable = 1;
@@ -29,10 +29,10 @@ struct MmHeaderSpec {
 // An item of an MM document (table 67).
 struct MmItemSpec {
     int32_t docKey = 0;
-    std::string longText;
-    std::string shortText;
+    std::string longText{};
+    std::string shortText{};
     int32_t intValue = 0;
-    std::string smallText;
+    std::string smallText{};
     int32_t priceOdd = 0;  // hundredths, for an odd price flag
     int32_t priceEven = 0; // hundredths, for an even price flag
     int16_t shortValue = 0;
