@@ -1,0 +1,104 @@
+// Times the MM-to-sales command in the stand-in host: collecting and sorting
+// many MM documents in the date range, and placing many items into as many
+// free rows. Prints each figure and how it grows with the size.
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "host/forms.h"
+#include "host/stand_in_host.h"
+
+namespace {
+
+namespace key = host::key;
+
+struct Timing {
+    double seconds;
+    bool ok;
+};
+
+void Dates(host::StandInHost &h)
+{
+    h.Type("01.01.00");
+    h.keys.push_back(key::Tab);
+    h.Type("31.12.30");
+    h.keys.push_back(key::F12);
+}
+
+double RaiseTimed(host::StandInHost &h)
+{
+    auto start = std::chrono::steady_clock::now();
+    h.salesDoc.handler(234, 0, &h.data.rowCount, h.data.rows.data(), 0, &h.salesDoc, 0, 0, 0, 0, 0);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// n MM documents in the range, in no order of date; the list is left at once.
+Timing CollectAndSort(int n)
+{
+    host::StandInHost h;
+    if (!h.Load() || h.Start(nullptr) != 0)
+        return {0, false};
+    uint32_t seed = 12345;
+    for (int i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        char date[16];
+        std::snprintf(date, sizeof date, "%04u%02u%02u", 2000 + (seed >> 8) % 25,
+                      1 + (seed >> 13) % 12, 1 + (seed >> 18) % 28);
+        h.data.AddHeader({i + 1, date, "MM/" + std::to_string(i + 1), "Opis", 10000, 1, 1});
+    }
+    h.data.SetRows(1);
+    Dates(h);
+    h.keys.push_back(key::Esc);
+    double seconds = RaiseTimed(h);
+    bool ok = h.data.Held().empty() && h.data.scanNextCalls == n + 1;
+    std::printf("  collect and sort %7d documents: %9.3f s  (%d date comparisons)\n", n, seconds,
+                h.data.compareCalls);
+    h.Stop();
+    return {seconds, ok};
+}
+
+// One marked document with n items, placed into a document of n free rows.
+Timing Insert(int n)
+{
+    host::StandInHost h;
+    if (!h.Load() || h.Start(nullptr) != 0)
+        return {0, false};
+    h.data.AddHeader({1, "20240105", "MM/1", "Opis", 10000, 1, 1});
+    for (int i = 0; i < n; ++i)
+        h.data.AddItem({.docKey = 1, .longText = "Pozycja " + std::to_string(i), .presence = 1});
+    h.data.SetRows(n);
+    Dates(h);
+    h.keys.push_back(key::Insert);
+    h.keys.push_back(key::F12);
+    double seconds = RaiseTimed(h);
+    bool ok = h.data.Held().empty() && h.data.Row(n - 1).presence == 1;
+    std::printf("  insert %7d items into %7d free rows: %9.3f s\n", n, n, seconds);
+    h.Stop();
+    return {seconds, ok};
+}
+
+void Ratio(const char *what, Timing small, Timing large, double sizeRatio)
+{
+    if (!small.ok || !large.ok || small.seconds <= 0) {
+        std::printf("  %s: no ratio (a run failed)\n", what);
+        return;
+    }
+    std::printf("  %s: %.1f times the time for %.0f times the size\n", what,
+                large.seconds / small.seconds, sizeRatio);
+}
+
+} // namespace
+
+int main()
+{
+    std::printf("MM documents in the date range:\n");
+    Timing c10k = CollectAndSort(10000);
+    Timing c100k = CollectAndSort(100000);
+    Ratio("collect and sort", c10k, c100k, 10);
+
+    std::printf("Items of one marked document:\n");
+    Timing i1k = Insert(1000);
+    Timing i10k = Insert(10000);
+    Ratio("insert", i1k, i10k, 10);
+    return c10k.ok && c100k.ok && i1k.ok && i10k.ok ? 0 : 1;
+}
