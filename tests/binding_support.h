@@ -1,0 +1,102 @@
+// What the binding tests share: a fake HostQuery with its record, scripted
+// message boxes, cell replacement and a catcher for the faults and
+// exceptions that bindings may raise. The binding sources are linked into
+// the test program directly.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "binding/delay_load.h"
+
+struct FakeHost {
+    struct Query {
+        int32_t code;
+        uintptr_t argument; // an entry number, or 0 for a name
+        std::string name;
+    };
+    std::map<uint32_t, void *> entries;
+    std::map<std::string, void *> procedures;
+    std::vector<Query> queries;
+
+    int QueriesFor(uint32_t number) const;
+    std::vector<std::string> NameQueries() const;
+    void Reset() { *this = FakeHost{}; }
+};
+extern FakeHost fakeHost;
+intptr_t __cdecl FakeHostQuery(int32_t code, const void *argument);
+
+struct Box {
+    HWND owner;
+    std::string text, caption;
+    UINT style;
+};
+struct ScriptedBoxes {
+    std::deque<int> answers; // when none is left, the box "cannot be shown": 0
+    std::vector<Box> shown;
+};
+extern ScriptedBoxes boxes;
+int WINAPI ScriptedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+
+// The module's own cells: the delay-loaded MessageBoxA and the regular
+// import of GetModuleFileNameA.
+extern "C" void *MessageBoxCell __asm__("__imp__MessageBoxA@16");
+extern "C" void *ModuleFileNameCell __asm__("__imp__GetModuleFileNameA@12");
+
+// Puts value into a cell for the scope, and the old value back after.
+class CellOverride {
+public:
+    CellOverride(void **cell, void *value);
+    ~CellOverride();
+    CellOverride(const CellOverride &) = delete;
+    CellOverride &operator=(const CellOverride &) = delete;
+
+private:
+    void **cell_;
+    void *saved_;
+};
+void WriteCell(void **cell, void *value);
+
+// Catches, for its scope: an access violation at address 0 (a call through
+// a null slot), which it ends by returning kFaultResult to the caller of the
+// slot; and the delay-load exceptions, which it resumes so that the binding
+// routine returns null.
+class FaultCatcher {
+public:
+    static constexpr DWORD kFaultResult = 0xFA017;
+    struct Caught {
+        DWORD code;
+        void *address;
+        std::string library, function; // from the DelayLoadInfo, for delay-load exceptions
+        const void *infoCell;
+    };
+    FaultCatcher();
+    ~FaultCatcher();
+    std::vector<Caught> caught;
+
+private:
+    static LONG CALLBACK Handler(EXCEPTION_POINTERS *pointers);
+    void *handle_;
+};
+
+// The exchange that the binding routine takes from PAKTO.dll: here it
+// records its calls, and can act out another binder that stores the same
+// module just before it.
+struct ExchangeRecord {
+    std::vector<std::pair<volatile LONG *, LONG>> calls;
+    bool raceWithSameModule = false;
+};
+extern ExchangeRecord exchangeRecord;
+
+// Register-level helpers (tests/binding_probe.S).
+extern "C" {
+extern uint32_t CallerRegs[7]; // eax ecx edx ebx esi edi ebp
+extern uint32_t ProbeSeen[10]; // eax ecx edx ebx esp ebp esi edi, argument, calls
+extern uint32_t CallerEspAtCall, CallerEspAfter, CallerEaxAfter;
+void CallWithRegisters(const void *target, int argumentCount);
+int32_t __stdcall RegisterProbe(int32_t argument);
+}

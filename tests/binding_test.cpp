@@ -1,0 +1,359 @@
+// Host entries through their thunks: binding on the first call, the
+// missing-entry report and the fallbacks. The binding sources are linked in
+// directly, with a fake HostQuery and scripted message boxes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "binding/bind.h"
+#include "plugin/plugin.h"
+#include "tests/binding_support.h"
+
+#define DECLARE_ENTRY(id)                                                                      \
+    extern "C" char Jump_##id[] __asm__("_HostEntry_" #id);                                    \
+    extern "C" void *Slot_##id __asm__("EntrySlot_" #id);
+DECLARE_ENTRY(52256)
+DECLARE_ENTRY(21283)
+DECLARE_ENTRY(21283_2)
+DECLARE_ENTRY(30908)
+DECLARE_ENTRY(32699)
+DECLARE_ENTRY(52005)
+DECLARE_ENTRY(50376)
+DECLARE_ENTRY(52028)
+DECLARE_ENTRY(20000)
+DECLARE_ENTRY(52158)
+
+namespace {
+
+constexpr char kTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
+constexpr char kCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
+constexpr uint32_t kArgumentWord = 0xA5A5A5A5;
+constexpr int IDABORT_ = IDABORT, IDRETRY_ = IDRETRY, IDIGNORE_ = IDIGNORE;
+
+// The report as composed under the DOS extender, highlight bytes included.
+std::string DosReport(const std::string &path, const std::string &number)
+{
+    return "W module \x02" + path + "\x01\nbrak wpisu \x02" + number +
+           "\x01\nWywo\x92" "ano z wtyczki \x02" + kTitle +
+           "\x01.\n\nB\x92\x86" "d ten mo\xA7" "na zignorowa\x8D lecz dalsza praca\n"
+           "programu w tych warunkach mo\xA7" "e by\x8D niebezpieczna.\n\n"
+           "Konieczna jest aktualizacja programu!";
+}
+
+std::string Spaced(std::string text)
+{
+    for (char &c : text)
+        if (c == '\x01' || c == '\x02')
+            c = ' ';
+    return text;
+}
+
+// The host's text conversion for the tests: every byte above 0x7F becomes
+// '#', so that a converted text is told from an unconverted one.
+struct Conversion {
+    bool inPlace;
+    int32_t from, to;
+    std::string text;
+};
+std::vector<Conversion> conversions;
+std::string Converted(std::string text)
+{
+    for (char &c : text)
+        if (static_cast<unsigned char>(c) > 0x7F)
+            c = '#';
+    return text;
+}
+char *__stdcall FakeConvertText(char *dst, const char *src, int32_t from, int32_t to)
+{
+    conversions.push_back({dst == src, from, to, src});
+    std::string out = Converted(src);
+    std::memcpy(dst, out.c_str(), out.size() + 1);
+    return dst;
+}
+
+// GetModuleFileNameA as scripted: fails when path is empty.
+std::string scriptedPath;
+std::vector<DWORD> pathLimits;
+DWORD WINAPI ScriptedModuleFileName(HMODULE module, LPSTR buffer, DWORD size)
+{
+    pathLimits.push_back(size);
+    if (module || scriptedPath.empty())
+        return 0;
+    std::memcpy(buffer, scriptedPath.c_str(), scriptedPath.size() + 1);
+    return static_cast<DWORD>(scriptedPath.size());
+}
+
+// The slots as the module was loaded, before any test bound one.
+const std::vector<void *> &InitialSlots()
+{
+    static const std::vector<void *> slots(EntrySlotTable, EntrySlotTableEnd);
+    return slots;
+}
+const bool slotsTaken = !InitialSlots().empty();
+
+void *InitialSlot(void **slot) { return InitialSlots()[slot - EntrySlotTable]; }
+
+class Binding : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::copy(InitialSlots().begin(), InitialSlots().end(), EntrySlotTable);
+        fakeHost.Reset();
+        boxes = {};
+        conversions.clear();
+        pathLimits.clear();
+        scriptedPath = "C:\\HOST\\PROGRAM.EXE";
+        HostQuery = FakeHostQuery;
+        UnderWindows = 0;
+        SetRegisters(0x11111111);
+        ProbeSeen[9] = 0;
+    }
+
+    static void SetRegisters(uint32_t base)
+    {
+        for (int i = 0; i < 7; ++i)
+            CallerRegs[i] = base * (i + 1);
+    }
+
+    // Calls the entry with count argument words; returns what came back.
+    struct Outcome {
+        uint32_t result;
+        uint32_t bytesRemoved;
+    };
+    static Outcome Call(const void *jump, int count)
+    {
+        CallWithRegisters(jump, count);
+        return {CallerEaxAfter, CallerEspAfter - CallerEspAtCall};
+    }
+
+    CellOverride box_{&MessageBoxCell, reinterpret_cast<void *>(&ScriptedMessageBox)};
+    CellOverride path_{&ModuleFileNameCell, reinterpret_cast<void *>(&ScriptedModuleFileName)};
+    FaultCatcher faults_;
+};
+
+TEST_F(Binding, FirstCallAsksOnceAndTheServiceGetsTheCallersState)
+{
+    fakeHost.entries[52256] = reinterpret_cast<void *>(&RegisterProbe);
+    const uint32_t registerSets[] = {0x01020304, 0x7F6E5D4C};
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "first call" : "second call");
+        SetRegisters(registerSets[pass]);
+        Outcome out = Call(Jump_52256, 1);
+        ASSERT_EQ(fakeHost.queries.size(), 1u);
+        EXPECT_EQ(fakeHost.queries[0].code, 2);
+        EXPECT_EQ(fakeHost.queries[0].argument, 52256u);
+        EXPECT_EQ(ProbeSeen[9], static_cast<uint32_t>(pass + 1));
+        const int seenIndex[7] = {0, 1, 2, 3, 6, 7, 5}; // eax ecx edx ebx esi edi ebp
+        for (int i = 0; i < 7; ++i)
+            EXPECT_EQ(ProbeSeen[seenIndex[i]], CallerRegs[i]) << "register " << i;
+        EXPECT_EQ(ProbeSeen[4], CallerEspAtCall - 4); // only the return address on top
+        EXPECT_EQ(ProbeSeen[8], kArgumentWord);
+        EXPECT_EQ(out.result, 0x600DF00Du);
+        EXPECT_EQ(out.bytesRemoved, 4u);
+        EXPECT_EQ(Slot_52256, reinterpret_cast<void *>(&RegisterProbe));
+    }
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(Binding, TheTwoEntriesOfOneNumberBindEachOnItsOwn)
+{
+    fakeHost.entries[21283] = reinterpret_cast<void *>(&RegisterProbe);
+    Call(Jump_21283, 1);
+    EXPECT_EQ(fakeHost.QueriesFor(21283), 1);
+    EXPECT_EQ(Slot_21283_2, InitialSlot(&Slot_21283_2));
+    Call(Jump_21283_2, 1);
+    EXPECT_EQ(fakeHost.QueriesFor(21283), 2);
+    EXPECT_EQ(Slot_21283_2, reinterpret_cast<void *>(&RegisterProbe));
+    Call(Jump_21283, 1);
+    Call(Jump_21283_2, 1);
+    EXPECT_EQ(fakeHost.QueriesFor(21283), 2);
+}
+
+// A missing entry and the user's answer: the slot that results, and what a
+// call through it does to the caller's stack.
+TEST_F(Binding, MissingEntryFollowsTheAnswer)
+{
+    struct Case {
+        const char *name;
+        const char *jump;
+        void **slot;
+        uint32_t number;
+        std::vector<int> answers;
+        int arguments;   // words the caller pushes
+        int stub;        // fallback stub expected, or -1 for Empty
+    };
+    const Case cases[] = {
+        {"30908 Ignore: the service's 8 bytes", Jump_30908, &Slot_30908, 30908, {IDIGNORE_}, 2, 2},
+        {"32699 Ignore: caller cleans", Jump_32699, &Slot_32699, 32699, {IDIGNORE_}, 3, 0},
+        {"52005 Ignore: 5 is no argument size", Jump_52005, &Slot_52005, 52005, {IDIGNORE_}, 10, -1},
+        {"50376 Ignore: no stub removes 76", Jump_50376, &Slot_50376, 50376, {IDIGNORE_}, 19, -1},
+        {"52028 Ignore: three arguments, whatever 28 says", Jump_52028, &Slot_52028, 52028,
+         {IDIGNORE_}, 3, 3},
+        {"20000 Ignore: arguments unknown", Jump_20000, &Slot_20000, 20000, {IDIGNORE_}, 1, -1},
+        {"30908 Abort", Jump_30908, &Slot_30908, 30908, {IDABORT_}, 2, -1},
+        {"30908, box cannot be shown", Jump_30908, &Slot_30908, 30908, {}, 2, -1},
+        {"30908 Retry, Retry, Ignore", Jump_30908, &Slot_30908, 30908,
+         {IDRETRY_, IDRETRY_, IDIGNORE_}, 2, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        boxes.answers.assign(c.answers.begin(), c.answers.end());
+        for (int call = 0; call < 2; ++call) {
+            SCOPED_TRACE(call == 0 ? "first call" : "second call");
+            size_t faultsBefore = faults_.caught.size();
+            Outcome out = Call(c.jump, c.arguments);
+            if (c.stub >= 0) {
+                EXPECT_EQ(*c.slot, FallbackStubTable[c.stub]);
+                EXPECT_EQ(out.result, 0u);
+                EXPECT_EQ(out.bytesRemoved, 4u * c.stub);
+                EXPECT_EQ(faults_.caught.size(), faultsBefore);
+            } else {
+                // Empty: the call enters nothing and ends in a fault, never
+                // in a result the caller could take for success.
+                EXPECT_EQ(*c.slot, nullptr);
+                ASSERT_EQ(faults_.caught.size(), faultsBefore + 1);
+                EXPECT_EQ(faults_.caught.back().code, EXCEPTION_ACCESS_VIOLATION);
+                EXPECT_EQ(out.result, FaultCatcher::kFaultResult);
+            }
+        }
+        EXPECT_EQ(fakeHost.QueriesFor(c.number), 1);
+        EXPECT_EQ(boxes.shown.size(), std::max<size_t>(c.answers.size(), 1));
+        for (const Box &b : boxes.shown)
+            EXPECT_EQ(b.text, boxes.shown[0].text);
+    }
+}
+
+TEST_F(Binding, ReportUnderTheDosExtenderKeepsHighlightsAndMazovia)
+{
+    boxes.answers = {IDIGNORE_};
+    Call(Jump_30908, 2);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].owner, nullptr);
+    EXPECT_EQ(boxes.shown[0].text, DosReport("C:\\HOST\\PROGRAM.EXE", "30908"));
+    EXPECT_EQ(boxes.shown[0].caption, kCaption);
+    EXPECT_EQ(boxes.shown[0].style, 0x2012u);
+    EXPECT_EQ(pathLimits, std::vector<DWORD>{300});
+    EXPECT_TRUE(conversions.empty());
+    EXPECT_EQ(fakeHost.QueriesFor(52158), 0);
+}
+
+TEST_F(Binding, ReportUnderWindowsIsSpacedAndConverted)
+{
+    UnderWindows = 1;
+    fakeHost.entries[52158] = reinterpret_cast<void *>(&FakeConvertText);
+    boxes.answers = {IDIGNORE_};
+    Call(Jump_30908, 2);
+    std::string spaced = Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "30908"));
+    ASSERT_EQ(conversions.size(), 2u);
+    EXPECT_EQ(conversions[0].text, spaced);
+    EXPECT_EQ(conversions[1].text, kCaption);
+    for (const Conversion &c : conversions) {
+        EXPECT_TRUE(c.inPlace);
+        EXPECT_EQ(c.from, 1);
+        EXPECT_EQ(c.to, 3);
+    }
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, Converted(spaced));
+    EXPECT_EQ(boxes.shown[0].caption, Converted(kCaption));
+    EXPECT_EQ(boxes.shown[0].style, 0x2012u);
+}
+
+TEST_F(Binding, UnreadablePathIsNamedUnknown)
+{
+    scriptedPath.clear();
+    boxes.answers = {IDIGNORE_};
+    Call(Jump_30908, 2);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, DosReport("<nieznany>", "30908"));
+}
+
+// The 511 characters hold the fixed text, the number and the title whatever
+// the path; a path too long for the rest is shortened to its tail.
+TEST_F(Binding, LongPathIsShortenedNotTheText)
+{
+    for (size_t length : {287u, 288u, 299u}) {
+        SCOPED_TRACE(length);
+        SetUp();
+        scriptedPath = "C:\\" + std::string(length - 3, 'p');
+        scriptedPath.back() = 'E';
+        boxes.answers = {IDIGNORE_};
+        Call(Jump_30908, 2);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        const std::string &text = boxes.shown[0].text;
+        EXPECT_LE(text.size(), 511u);
+        std::string shownPath = length <= 287 ? scriptedPath
+                                              : "..." + scriptedPath.substr(length - 284);
+        EXPECT_EQ(text, DosReport(shownPath, "30908"));
+    }
+}
+
+// HostConvertText (52158) missing while another entry is reported: its own
+// report comes first, without converting and without a call through its
+// Empty slot; then the first report is shown unconverted.
+TEST_F(Binding, MissingConverterDuringAReport)
+{
+    struct Case {
+        const char *name;
+        int converterAnswer;
+        void *converterSlot;
+    };
+    const Case cases[] = {
+        {"converter aborted", IDABORT_, nullptr},
+        {"converter ignored", IDIGNORE_, FallbackStubTable[4]},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        UnderWindows = 1;
+        boxes.answers = {c.converterAnswer, IDIGNORE_};
+        Outcome out = Call(Jump_30908, 2);
+        EXPECT_EQ(out.result, 0u);
+        EXPECT_EQ(out.bytesRemoved, 8u);
+        ASSERT_EQ(boxes.shown.size(), 2u);
+        EXPECT_EQ(boxes.shown[0].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "52158")));
+        EXPECT_EQ(boxes.shown[1].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "30908")));
+        EXPECT_EQ(boxes.shown[1].caption, kCaption);
+        EXPECT_EQ(Slot_52158, c.converterSlot);
+        EXPECT_EQ(fakeHost.QueriesFor(52158), 1);
+        EXPECT_TRUE(faults_.caught.empty());
+    }
+}
+
+TEST_F(Binding, MissingConverterCalledFirstIsReportedOnce)
+{
+    UnderWindows = 1;
+    boxes.answers = {IDIGNORE_};
+    char text[] = "abc";
+    using Convert = char *(__stdcall *)(char *, const char *, int32_t, int32_t);
+    char *result = reinterpret_cast<Convert>(reinterpret_cast<void *>(Jump_52158))(text, text, 1, 3);
+    EXPECT_EQ(result, nullptr);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "52158")));
+    EXPECT_EQ(Slot_52158, FallbackStubTable[4]);
+}
+
+TEST(PickFallback, ArgumentBytesOfTheEntry)
+{
+    struct Case {
+        uint32_t number;
+        int stub; // -1: Empty
+    };
+    const Case cases[] = {
+        {30908, 2}, {32008, 2}, {50704, 1}, {32699, 0}, {33099, 0}, {41299, 0},
+        {50376, -1}, {50148, 12}, {41524, 6}, {40004, 1}, {32200, 0}, {51244, 11},
+        {52005, -1}, {20000, -1}, {38440, -1}, {52503, -1},
+        {52028, 3}, {52029, 0}, {21286, 0}, {51425, 4}, {50516, 4}, {52470, 12}, {52158, 4},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.number);
+        void *slot = reinterpret_cast<void *>(1);
+        PickFallback(c.number, &slot);
+        EXPECT_EQ(slot, c.stub < 0 ? nullptr : FallbackStubTable[c.stub]);
+    }
+}
+
+} // namespace
