@@ -116,11 +116,19 @@ LONG CALLBACK FaultCatcher::Handler(EXCEPTION_POINTERS *pointers)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+int ExchangeRecord::CallsOn(const void *cell) const
+{
+    int n = 0;
+    for (const auto &call : calls)
+        n += call.first == cell;
+    return n;
+}
+
 // The cell that the binding routine calls for the module-handle exchange.
 extern "C" LONG WINAPI RecordingExchange(volatile LONG *target, LONG value)
 {
     exchangeRecord.calls.push_back({target, value});
-    if (exchangeRecord.raceWithSameModule)
+    if (target == exchangeRecord.raceCell)
         *target = value;
     return InterlockedExchange(target, value);
 }

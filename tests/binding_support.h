@@ -85,10 +85,11 @@ private:
 
 // The exchange that the binding routine takes from PAKTO.dll: here it
 // records its calls, and can act out another binder that stores the same
-// module just before it.
+// module into raceCell just before it.
 struct ExchangeRecord {
     std::vector<std::pair<volatile LONG *, LONG>> calls;
-    bool raceWithSameModule = false;
+    volatile LONG *raceCell = nullptr;
+    int CallsOn(const void *cell) const;
 };
 extern ExchangeRecord exchangeRecord;
 

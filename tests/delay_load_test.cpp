@@ -193,13 +193,13 @@ TEST_F(DelayLoad, ZundaIsTheKernelLoadedOnce)
     watched = &imports.descriptor;
     imports.Bind(0);
     EXPECT_EQ(imports.module, GetModuleHandleA("kernel32.dll"));
-    ASSERT_EQ(exchangeRecord.calls.size(), 1u);
-    EXPECT_EQ(exchangeRecord.calls[0].first, reinterpret_cast<volatile LONG *>(&imports.module));
+    EXPECT_EQ(exchangeRecord.CallsOn(&imports.module), 1);
     notes.clear();
     imports.Bind(1);
     EXPECT_EQ(Codes(), (std::vector<unsigned>{0, 2, 5}));
+    ASSERT_FALSE(notes.empty());
     EXPECT_EQ(notes[0].module, GetModuleHandleA("kernel32.dll"));
-    EXPECT_EQ(exchangeRecord.calls.size(), 1u);
+    EXPECT_EQ(exchangeRecord.CallsOn(&imports.module), 1);
     EXPECT_EQ(imports.cells[1], Export("kernel32.dll", "GetVersionExA"));
 }
 
@@ -210,9 +210,10 @@ TEST_F(DelayLoad, SecondBinderReleasesItsReference)
     HMODULE first = LoadLibraryA("PAKTO.dll"); // the other binder's reference
     ASSERT_NE(first, nullptr);
     TestImports imports("PAKTO.dll", {"InterlockedExchange"});
-    exchangeRecord.raceWithSameModule = true;
+    exchangeRecord.raceCell = reinterpret_cast<volatile LONG *>(&imports.module);
     imports.Bind(0);
     EXPECT_EQ(imports.module, first);
+    EXPECT_EQ(exchangeRecord.CallsOn(&imports.module), 1);
     FreeLibrary(first);
     EXPECT_EQ(GetModuleHandleA("PAKTO.dll"), nullptr);
 }
