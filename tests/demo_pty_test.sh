@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The interactive program in a real terminal (tmux, 80 x 25): open the
+# command, type the dates, mark two documents, confirm, see the rows; Ctrl+C
+# on the way does not end it, and F10 does.
+#   demo_pty_test.sh <tolmar_host.exe> <shop.json>
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+run=$here/../scripts/wine-run.sh
+exe=$1 db=$2
+
+command -v tmux >/dev/null || { echo "SKIP: tmux is not installed"; exit 77; }
+"$run" cmd /c exit </dev/null >/dev/null 2>&1
+[ $? -eq 77 ] && { echo "SKIP: Wine cannot run here"; exit 77; }
+
+work=$(mktemp -d)
+sock=tolmar-demo-$$
+tmux_() { tmux -L "$sock" -f /dev/null "$@"; }
+trap 'tmux_ kill-server >/dev/null 2>&1; rm -rf "$work"' EXIT
+
+tmux_ new-session -d -s demo -x 80 -y 25 \
+    "env LC_ALL=C.UTF-8 LANG=C.UTF-8 '$run' '$exe' --db '$db'; echo \$? >'$work/rc'"
+
+pane() { tmux_ capture-pane -p -t demo 2>/dev/null; }
+# Waits until the screen shows the text; gives up after a generous while so
+# that a broken program fails the test instead of hanging it.
+wait_for() {
+    for _ in $(seq 600); do
+        pane | grep -qF -- "$1" && return 0
+        [ -f "$work/rc" ] && break
+        sleep 0.1
+    done
+    echo "FAIL: the screen never showed: $1"
+    echo "---- screen ----"
+    pane
+    exit 1
+}
+keys() { tmux_ send-keys -t demo "$@"; }
+
+wait_for "F8/Ctrl+8 Dok. sprzedaży z MM"
+wait_for "· wolny ·"
+keys C-c
+keys F8
+wait_for "Podaj daty (wystawienia) graniczne dla dok. MM"
+keys -l "01.10.26"
+keys F4
+keys -l "31.10.26"
+wait_for "31.10.26"
+keys F12
+wait_for "Wybierz dokumenty MM"
+wait_for "MM/0003/10/26"
+keys IC
+keys IC
+wait_for "*  │MM/0003/10/26"
+keys F12
+wait_for "Papa podkładowa 10 m²"
+screen=$(pane)
+for row in "  3│Kolano PCV 110/45°" "  6│Gniazdo podwójne z uziemieniem" "  7│Profil stalowy CD 60 3 m" \
+           "  9│Zaprawa murarska M10 25 kg" " 10│Rura kanalizacyjna PCV 110 mm" \
+           " 11│Papa podkładowa 10 m²" " 12│Wkręty do drewna 4x40 ocynk" "wolne: 0"; do
+    if ! grep -qF -- "$row" <<<"$screen"; then
+        echo "FAIL: no row \"$row\""
+        echo "$screen"
+        exit 1
+    fi
+done
+keys F10
+for _ in $(seq 600); do
+    [ -f "$work/rc" ] && break
+    sleep 0.1
+done
+rc=$(cat "$work/rc" 2>/dev/null)
+if [ "$rc" != 0 ]; then
+    echo "FAIL: F10 did not end the program with exit code 0 (${rc:-still running})"
+    pane
+    exit 1
+fi
