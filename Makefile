@@ -1,5 +1,7 @@
 # `make test`: install what is missing, build, run every test.
-# `make demo`: build and run the plug-in inside the stand-in host.
+# `make demo`: build and run the plug-in inside the stand-in host, in the
+# terminal (scripted when the output is not a terminal); DB=file for another
+# database.
 WIN   := build/win32
 NAT   := build/native
 CTEST_ARGS ?= --output-on-failure
@@ -29,8 +31,9 @@ test: build
 	  (cd $(WIN) && ctest $(CTEST_ARGS) -j2) || rc=$$?; \
 	  scripts/wine-stop.sh; exit $$rc
 
+# `make demo DB=path/to/shop.json` runs it on another database.
 demo: build
-	@scripts/wine-run.sh $(WIN)/host/tolmar_host.exe --demo; rc=$$?; scripts/wine-stop.sh; exit $$rc
+	@scripts/demo.sh $(WIN) $(DB)
 
 clean:
 	rm -rf build
