@@ -29,4 +29,6 @@ function(tolmar_link_binding target)
             $<TARGET_FILE:${target}> ${CMAKE_NM} ${CMAKE_OBJDUMP}
     VERBATIM)
 endfunction()
-cmake_language(DEFER CALL tolmar_link_binding Tolmar)
+if(CMAKE_CURRENT_SOURCE_DIR STREQUAL "${PROJECT_SOURCE_DIR}/plugin")
+  cmake_language(DEFER CALL tolmar_link_binding Tolmar)
+endif()

@@ -147,7 +147,7 @@ read -r _ textVma textSize _ < <(section_of 0x$(sym _BindEntry@8) | head -1)
 
 check_descriptor() { # index, library, function names
     local at fields names=() i n entry cell
-    at=$(( base + dirRva + 32 * $1 ))
+    at=$(( 0x$(sym _DelayImportDirectory) + 32 * $1 ))
     mapfile -t fields < <(words $at 8)
     expect "$2: attributes 0 (absolute addresses)" "${fields[0]}" 0
     expect "$2: library name" "$(cstring ${fields[1]})" "$2"
@@ -167,7 +167,10 @@ check_descriptor() { # index, library, function names
 }
 check_descriptor 0 ZUNDA.dll "$zunda"
 check_descriptor 1 USER32.dll "$user"
-expect "the zero descriptor ends the list" "$(words $(( base + dirRva + 64 )) 8 | sort -u)" 0
+expect "the zero descriptor ends the list" "$(words $(( 0x$(sym _DelayImportDirectory) + 64 )) 8 | sort -u)" 0
+
+expect "the notification hook is in place from load on (static data)" \
+    "$(hex "$(words 0x$(sym ___pfnDliNotifyHook2) 1)")" "$(hex 0x$(sym _DelayNotifyHook@8))"
 
 imports=$("$objdump" -p "$dll" | sed -n '/The Import Tables/,/^The Export/p')
 for dll_name in ZUNDA.dll USER32.dll; do
