@@ -16,7 +16,7 @@ check() { # description, command...
     if ! "$@"; then echo "FAIL: $what"; fail=1; fi
 }
 # The lines of screen N, frame included.
-screen() { awk -v n="[screen $1]" 'index($0, n) == 1 {on = 1; next} /^\[screen / {on = 0} on' <<<"$out"; }
+screen() { awk -v n="[screen $1]" 'index($0, n) == 1 {on = 1; next} /^$/ {on = 0} on' <<<"$out"; }
 has() { grep -qF -- "$2" <<<"$(screen "$1")"; }
 lacks() { ! has "$@"; }
 line_with() { grep -F -- "$2" <<<"$(screen "$1")"; }
