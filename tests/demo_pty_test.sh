@@ -14,11 +14,14 @@ command -v tmux >/dev/null || { echo "SKIP: tmux is not installed"; exit 77; }
 
 work=$(mktemp -d)
 sock=tolmar-demo-$$
-tmux_() { tmux -L "$sock" -f /dev/null "$@"; }
+# UTF-8 throughout: Wine writes the Polish letters as UTF-8 only in a UTF-8
+# locale, and tmux passes them on only when it knows the terminal takes it.
+export LC_ALL=C.UTF-8
+tmux_() { tmux -u -L "$sock" -f /dev/null "$@"; }
 trap 'tmux_ kill-server >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 tmux_ new-session -d -s demo -x 80 -y 25 \
-    "env LC_ALL=C.UTF-8 LANG=C.UTF-8 '$run' '$exe' --db '$db'; echo \$? >'$work/rc'"
+    "env LC_ALL=C.UTF-8 '$run' '$exe' --db '$db'; echo \$? >'$work/rc'"
 
 pane() { tmux_ capture-pane -p -t demo 2>/dev/null; }
 # Waits until the screen shows the text; gives up after a generous while so
