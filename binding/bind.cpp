@@ -45,9 +45,12 @@ constexpr uint32_t kCallerCleans = 99; // last two digits of such a hundred-seri
 // HostCreateProcess (52005) is left out on purpose: it stands behind the
 // guarded CreateProcessA, and a process start that silently "succeeds" with
 // 0 is worse than the fault an Empty slot gives.
+// A service that returns a double gets a stub that also leaves 0.0 on the
+// x87 stack, where its caller takes the result from.
 struct DeclaredService {
     uint32_t number;
     uint8_t argumentBytes;
+    bool realResult = false;
 };
 constexpr DeclaredService kDeclaredServices[] = {
     {21286, 0},  // HostRealloc, caller cleans
@@ -59,7 +62,7 @@ constexpr DeclaredService kDeclaredServices[] = {
     {52033, 4},  // HostFormValue
     {52064, 0},  // HostCloseMessage
     {52158, 16}, // HostConvertText
-    {52179, 12}, // HostScaleAmount: a double and a 32-bit value
+    {52179, 12, true}, // HostScaleAmount: a double and a 32-bit value; returns a double
     {52225, 0},  // HostProfile, caller cleans
     {52256, 4},  // HostGetTable
     {52465, 8},  // HostOpenTable
@@ -76,6 +79,8 @@ constexpr DeclaredService kDeclaredServices[] = {
     {52330, 20}, // HostRowsDone
     {52470, 48}, // HostEditorRefresh
 };
+
+constexpr int kRealResultStubBytes = 12; // FallbackStubReal3
 
 // HostConvertText's own slot and first-call piece (binding/entry_thunks.S).
 extern "C" void *ConvertTextSlot __asm__("EntrySlot_52158");
@@ -200,9 +205,17 @@ extern "C" int32_t ReportMissingEntry(uint32_t number)
 extern "C" void PickFallback(uint32_t number, void **slot)
 {
     int bytes = -1; // unknown
-    for (const DeclaredService &s : kDeclaredServices)
-        if (s.number == number)
-            bytes = s.argumentBytes;
+    for (const DeclaredService &s : kDeclaredServices) {
+        if (s.number != number)
+            continue;
+        if (s.realResult) {
+            *slot = s.argumentBytes == kRealResultStubBytes
+                        ? reinterpret_cast<void *>(&FallbackStubReal3)
+                        : nullptr;
+            return;
+        }
+        bytes = s.argumentBytes;
+    }
     if (bytes < 0 && InHundredSeries(number)) {
         uint32_t b = number % 100;
         bytes = b == kCallerCleans ? 0 : static_cast<int>(b);

@@ -20,6 +20,8 @@ void PickFallback(uint32_t number, void **slot);
 // Stub k returns 0 and removes 4 x k bytes of arguments.
 constexpr int kFallbackStubCount = 15;
 extern void *const FallbackStubTable[kFallbackStubCount];
+// Returns 0.0 on the x87 stack as well, and removes 12 bytes.
+void FallbackStubReal3() __asm__("_FallbackStubReal3");
 
 // The catalogue's slot table and the numbers of the hundred series.
 extern void *EntrySlotTable[] __asm__("_EntrySlotTable");

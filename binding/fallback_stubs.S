@@ -16,6 +16,14 @@
  *   ret  $4k              ; back to the caller, arguments gone (k = 0: plain ret)
  *
  * No other register and nothing else on the stack is touched.
+ *
+ * A service that returns a floating-point value hands it back on the x87
+ * stack, not in eax; its fallback pushes 0.0 there as well, so that the
+ * caller's fstp takes a zero and the x87 stack stays balanced:
+ *
+ *   fldz                  ; st(0) = 0.0
+ *   xorl %eax, %eax
+ *   ret  $4k
  */
         .macro STUB k
         .text
@@ -54,3 +62,17 @@ _FallbackStubTable:
         .section .rdata$fallback, "dr"
         .globl _FallbackStubTableEnd
 _FallbackStubTableEnd:
+
+        /* For the services that return a floating-point value, by the bytes
+           they remove: HostScaleAmount takes a double and a 32-bit value. */
+        .macro REAL_STUB k
+        .text
+        .globl _FallbackStubReal\k
+        .p2align 2
+_FallbackStubReal\k:
+        fldz
+        xorl %eax, %eax
+        ret $4*\k
+        .endm
+
+        REAL_STUB 3

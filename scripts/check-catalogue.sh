@@ -123,6 +123,13 @@ ret \$$(hex $((4 * k)))"
     expect "fallback stub $k returns 0 and removes $((4 * k)) bytes" "$got" "$want"
 done
 
+addr=0x$(sym _FallbackStubReal3)
+got=$("$objdump" -d --no-show-raw-insn --start-address=$addr --stop-address=$(( addr + 7 )) "$dll" |
+      grep -E '^ *[0-9a-f]+:' | sed -E 's/^ *[0-9a-f]+:\s+//; s/ +/ /g')
+expect "fallback for a double result leaves 0.0 on the x87 stack and removes 12 bytes" "$got" "fldz
+xor %eax,%eax
+ret \$0xc"
+
 # --- Delay imports -------------------------------------------------------------
 base=$(( 0x$("$objdump" -p "$dll" | awk '$1 == "ImageBase" { print $2 }') ))
 read -r dirRva dirSize < <("$objdump" -p "$dll" | awk '$1 == "Entry" && $2 == "d" { print $3, $4 }')

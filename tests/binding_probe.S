@@ -12,6 +12,10 @@
  *        | argument count       |
  *        +----------------------+
  *
+ * CallRealWithRegisters(target, count) does the same for a target that
+ * returns a floating-point value, and stores it (popped from the x87 stack)
+ * in CallerRealAfter.
+ *
  * RegisterProbe@4, stdcall with one argument: a "host service" that records
  * the eight registers and its argument as it receives them, and returns
  * 0x600DF00D.
@@ -27,13 +31,23 @@ _CallerEspAtCall:       .long 0
 _CallerEspAfter:        .long 0
         .globl _CallerEaxAfter
 _CallerEaxAfter:        .long 0
+        .globl _CallerRealAfter
+        .p2align 3
+_CallerRealAfter:       .double 0
+realResult:             .long 0
 savedEsp:               .long 0
 target:                 .long 0
 
         .text
+        .globl _CallRealWithRegisters
+_CallRealWithRegisters:
+        movl $1, realResult
+        jmp 0f
+
         .globl _CallWithRegisters
 _CallWithRegisters:
-        pushl %ebx
+        movl $0, realResult
+0:      pushl %ebx
         pushl %esi
         pushl %edi
         pushl %ebp
@@ -56,7 +70,10 @@ _CallWithRegisters:
         call *target
         movl %esp, _CallerEspAfter
         movl %eax, _CallerEaxAfter
-        movl savedEsp, %esp
+        cmpl $0, realResult
+        je 3f
+        fstpl _CallerRealAfter
+3:      movl savedEsp, %esp
         popl %ebp
         popl %edi
         popl %esi

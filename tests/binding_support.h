@@ -99,5 +99,7 @@ extern uint32_t CallerRegs[7]; // eax ecx edx ebx esi edi ebp
 extern uint32_t ProbeSeen[10]; // eax ecx edx ebx esp ebp esi edi, argument, calls
 extern uint32_t CallerEspAtCall, CallerEspAfter, CallerEaxAfter;
 void CallWithRegisters(const void *target, int argumentCount);
+void CallRealWithRegisters(const void *target, int argumentCount);
+extern double CallerRealAfter;
 int32_t __stdcall RegisterProbe(int32_t argument);
 }

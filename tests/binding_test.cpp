@@ -25,6 +25,7 @@ DECLARE_ENTRY(50376)
 DECLARE_ENTRY(52028)
 DECLARE_ENTRY(20000)
 DECLARE_ENTRY(52158)
+DECLARE_ENTRY(52179)
 
 namespace {
 
@@ -334,6 +335,26 @@ TEST_F(Binding, MissingConverterCalledFirstIsReportedOnce)
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "52158")));
     EXPECT_EQ(Slot_52158, FallbackStubTable[4]);
+}
+
+// HostScaleAmount returns a double: its fallback gives 0.0 where the caller
+// reads it, and removes the double and the 32-bit value.
+TEST_F(Binding, MissingServiceWithARealResultReturnsZero)
+{
+    boxes.answers = {IDIGNORE_};
+    using Scale = double(__stdcall *)(double, int32_t);
+    auto scale = reinterpret_cast<Scale>(reinterpret_cast<void *>(Jump_52179));
+    for (int call = 0; call < 3; ++call) {
+        SCOPED_TRACE(call);
+        double result = scale(12.5, 100);
+        EXPECT_EQ(result, 0.0);
+    }
+    EXPECT_EQ(Slot_52179, reinterpret_cast<void *>(&FallbackStubReal3));
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    CallerRealAfter = 1.0;
+    CallRealWithRegisters(Jump_52179, 3);
+    EXPECT_EQ(CallerEspAfter - CallerEspAtCall, 12u);
+    EXPECT_EQ(CallerRealAfter, 0.0);
 }
 
 TEST(PickFallback, ArgumentBytesOfTheEntry)
