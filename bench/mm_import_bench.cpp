@@ -44,7 +44,7 @@ Timing CollectAndSort(int n)
         char date[16];
         std::snprintf(date, sizeof date, "%04u%02u%02u", 2000 + (seed >> 8) % 25,
                       1 + (seed >> 13) % 12, 1 + (seed >> 18) % 28);
-        h.data.AddHeader({i + 1, date, "MM/" + std::to_string(i + 1), "Opis", 10000, 1, 1});
+        h.data.AddHeader({i + 1, date, std::string("MM/").append(std::to_string(i + 1)), "Opis", 10000, 1, 1});
     }
     h.data.SetRows(1);
     Dates(h);
@@ -65,7 +65,7 @@ Timing Insert(int n)
         return {0, false};
     h.data.AddHeader({1, "20240105", "MM/1", "Opis", 10000, 1, 1});
     for (int i = 0; i < n; ++i)
-        h.data.AddItem({.docKey = 1, .longText = "Pozycja " + std::to_string(i), .presence = 1});
+        h.data.AddItem({.docKey = 1, .longText = std::string("Pozycja ").append(std::to_string(i)), .presence = 1});
     h.data.SetRows(n);
     Dates(h);
     h.keys.push_back(key::Insert);

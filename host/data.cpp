@@ -53,8 +53,10 @@ std::string BlockName(const void *block)
     if (!block)
         return "null";
     auto found = D().blockNames.find(block);
-    return found == D().blockNames.end() ? PointerName(block)
-                                         : "#" + std::to_string(found->second);
+    if (found == D().blockNames.end())
+        return PointerName(block);
+    std::string name = "#";
+    return name.append(std::to_string(found->second));
 }
 
 std::string Num(double v)

@@ -523,7 +523,7 @@ TEST(MmImport, FiveHundredFirstItemGrowsTheSelection)
     d.AddHeader({1, "20240105", "MM/1", "", 0, 1, 1});
     std::vector<std::string> expected;
     for (int i = 0; i < 501; ++i) {
-        expected.push_back("P" + std::to_string(i));
+        expected.push_back(std::string("P").append(std::to_string(i)));
         d.AddItem({.docKey = 1, .longText = expected.back(), .intValue = i});
     }
     d.SetRows(505);
@@ -549,7 +549,7 @@ TEST(MmImport, FailedReadKeepsEarlierItemsAndGoesOn)
     d.AddHeader({20, "20240120", "MM/B", "", 0, 1, 1});
     d.AddHeader({10, "20240110", "MM/A", "", 0, 1, 1});
     for (int i = 0; i < 10; ++i)
-        d.AddItem({.docKey = 10, .longText = "A" + std::to_string(i)});
+        d.AddItem({.docKey = 10, .longText = std::string("A").append(std::to_string(i))});
     d.AddItem({.docKey = 20, .longText = "B0"});
     d.AddItem({.docKey = 20, .longText = "B1"});
     d.failingReads = {{10, 3}};
