@@ -103,21 +103,21 @@ TEST(GuardCode, KeepsRegistersAndPassesArgumentsInOrder)
     }
 }
 
+uint32_t __stdcall Other() { return 0x07E40000u; }
+
 TEST(GuardCode, CallsWhatTheRowHoldsAtTheTime)
 {
     const TestGuard &g = TestGuards[0];
     ASSERT_EQ(g.args, 0u);
-    *g.row = reinterpret_cast<void *>(&ClobberThenJump);
-    FakeTarget = fakes[0];
+    *g.row = fakes[0];
     Registers regs = kLoaded;
     ASSERT_EQ(CallWithRegisters(g.guard, nullptr, 0, &regs), 0);
     EXPECT_EQ(regs.eax, 0xC0DE0000u);
 
-    // The row now names the function itself.
-    *g.row = fakes[0];
+    *g.row = reinterpret_cast<void *>(&Other);
     regs = kLoaded;
     ASSERT_EQ(CallWithRegisters(g.guard, nullptr, 0, &regs), 0);
-    EXPECT_EQ(regs.eax, 0xC0DE0000u);
+    EXPECT_EQ(regs.eax, 0x07E40000u);
     ExpectKept(regs);
 }
 
