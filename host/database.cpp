@@ -20,24 +20,32 @@ namespace {
 
 using nlohmann::json;
 
-// The line of the character at `offset` (counted from 0), from 1.
-int LineAt(const std::string &text, size_t offset)
-{
-    if (offset > text.size())
-        offset = text.size();
-    int line = 1;
-    for (size_t i = 0; i < offset; ++i)
-        if (text[i] == '\n')
-            ++line;
-    return line;
-}
+// Lines of a text: the line of the character at an offset (counted from 0),
+// from 1.
+class Lines {
+public:
+    explicit Lines(const std::string &text)
+    {
+        for (size_t i = 0; i < text.size(); ++i)
+            if (text[i] == '\n')
+                newlines_.push_back(i);
+    }
+    int At(size_t offset) const
+    {
+        auto before = std::lower_bound(newlines_.begin(), newlines_.end(), offset);
+        return static_cast<int>(before - newlines_.begin()) + 1;
+    }
+
+private:
+    std::vector<size_t> newlines_;
+};
 
 // Second pass over text that parsed: the line of every field and array
 // element by its path ("mmDocuments[2].items[0].name"), and fields given
 // twice in one object, which the document parser would silently merge.
 class LineMap : public nlohmann::json_sax<json> {
 public:
-    LineMap(const std::string &text, std::istringstream &in) : text_(text), in_(in) {}
+    LineMap(const Lines &lines, std::istringstream &in) : lines_(lines), in_(in) {}
 
     std::map<std::string, int> lines;
     std::string duplicate; // the path of the first field given twice
@@ -88,7 +96,7 @@ private:
     {
         auto consumed = in_.rdbuf()->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
         size_t at = consumed > 0 ? static_cast<size_t>(consumed) - 1 : 0;
-        return LineAt(text_, at);
+        return lines_.At(at);
     }
     static std::string Child(const Frame &f)
     {
@@ -127,7 +135,7 @@ private:
         return true;
     }
 
-    const std::string &text_;
+    const Lines &lines_;
     std::istringstream &in_;
     std::vector<Frame> stack_;
 };
@@ -385,17 +393,17 @@ std::string SyntaxProblem(const json::parse_error &e)
 
 Database ParseDatabase(const std::string &text, const std::string &name)
 {
+    const Lines lines(text);
     json root;
     try {
         root = json::parse(text);
     } catch (const json::parse_error &e) {
         size_t at = e.byte > 0 ? e.byte - 1 : 0;
-        throw DatabaseError(name + ":" + std::to_string(LineAt(text, at)) + ": " +
-                            SyntaxProblem(e));
+        throw DatabaseError(name + ":" + std::to_string(lines.At(at)) + ": " + SyntaxProblem(e));
     }
 
     std::istringstream in(text);
-    LineMap map(text, in);
+    LineMap map(lines, in);
     json::sax_parse(in, &map);
     if (!map.duplicate.empty())
         throw DatabaseError(name + ":" + std::to_string(map.duplicateLine) + ": field \"" +
