@@ -127,6 +127,14 @@ bool Console::Open()
         hidden.bVisible = FALSE;
         SetConsoleCursorInfo(out_, &hidden);
     }
+    // A terminal larger than the screen: the rest of it blank, not what the
+    // shell left there.
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(out_, &info)) {
+        DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y), done = 0;
+        FillConsoleOutputCharacterA(out_, ' ', cells, COORD{0, 0}, &done);
+        FillConsoleOutputAttribute(out_, Colour(Attr::Normal), cells, COORD{0, 0}, &done);
+    }
     open_ = true;
     return true;
 }
