@@ -13,7 +13,7 @@ list(APPEND TOLMAR_BINDING_SOURCES
 # What the DLL's link needs besides its sources: the import library of
 # PAKTO.dll (the module-handle cells' atomic exchange), and, after the link,
 # the delay-import directory in the PE header, which GNU ld does not fill in.
-# Runs once plugin/CMakeLists.txt has made the Tolmar target.
+# plugin/CMakeLists.txt calls it for the Tolmar target.
 function(tolmar_link_binding target)
   find_program(TOLMAR_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
   set(def ${PROJECT_SOURCE_DIR}/host/pakto/pakto_import.def)
@@ -29,6 +29,3 @@ function(tolmar_link_binding target)
             $<TARGET_FILE:${target}> ${CMAKE_NM} ${CMAKE_OBJDUMP}
     VERBATIM)
 endfunction()
-if(CMAKE_CURRENT_SOURCE_DIR STREQUAL "${PROJECT_SOURCE_DIR}/plugin")
-  cmake_language(DEFER CALL tolmar_link_binding Tolmar)
-endif()
