@@ -12,6 +12,8 @@ command -v make >/dev/null || need+=(make)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 command -v tmux >/dev/null || need+=(tmux)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+# The i386 emulator that runs the built code where Wine cannot run.
+/usr/bin/python3 -c "import unicorn" 2>/dev/null || need+=(python3-unicorn)
 have_wine32=1
 dpkg -s wine32:i386 >/dev/null 2>&1 || have_wine32=0
 command -v wine >/dev/null || have_wine32=0

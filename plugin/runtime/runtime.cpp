@@ -64,7 +64,8 @@ void probeSystem()
 BOOL start()
 {
     probeSystem();
-    heap = HeapCreate(0, 0, 0);
+    if (!heap)
+        heap = HeapCreate(0, 0, 0);
     StartThreadData();
     if (+TolmarEhFrameEnd > +TolmarEhFrameBegin) // the list holds frames
         __register_frame_info(TolmarEhFrameBegin, frameObject);
@@ -107,9 +108,14 @@ BOOL ModuleHandler(HINSTANCE, DWORD reason, void *)
     }
 }
 
-// The heap of the runtime; before the start (nothing should allocate then)
-// the process heap serves.
-HANDLE Heap() { return heap ? heap : GetProcessHeap(); }
+// The runtime's own heap, made on first use should anything allocate before
+// the start.
+HANDLE Heap()
+{
+    if (!heap)
+        heap = HeapCreate(0, 0, 0);
+    return heap;
+}
 
 int AddExitFunction(ExitFunction f)
 {
