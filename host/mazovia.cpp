@@ -30,14 +30,17 @@ std::string MazoviaToUtf8(std::string_view text, bool showControls)
 {
     std::string out;
     for (unsigned char c : text) {
-        if (c >= 0x80)
+        if (c >= 0x80) {
             out += kUpperHalf[c - 0x80];
-        else if (c >= 0x01 && c <= 0x05 && !showControls)
-            continue;
-        else if (c >= 0x01 && c <= 0x05)
-            out += "<" + std::to_string(c) + ">";
-        else
+        } else if (c >= 0x01 && c <= 0x05) {
+            if (showControls) {
+                out += '<';
+                out += static_cast<char>('0' + c);
+                out += '>';
+            }
+        } else {
             out += static_cast<char>(c);
+        }
     }
     return out;
 }
