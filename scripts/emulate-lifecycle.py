@@ -12,6 +12,7 @@ import os
 import struct
 import sys
 
+sys.dont_write_bytecode = True  # no caches beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from emu.host import (CURSOR_ROW_AT, HANDLER_AT, HANDLER_ARGS, Host, NUMBERS,  # noqa: E402
                       RECORD_LENGTH_AT)
