@@ -14,71 +14,17 @@ import sys
 
 sys.dont_write_bytecode = True  # no caches beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from emu.host import (CURSOR_ROW_AT, HANDLER_AT, HANDLER_ARGS, Host, NUMBERS,  # noqa: E402
-                      RECORD_LENGTH_AT)
+from emu.host import (HANDLER_AT, HANDLER_ARGS, RECORD_LENGTH_AT, SALES_DOC_TABLE,  # noqa: E402
+                      SALES_DOC_VERSION, SalesHost, handler_args, signed)
 from emu.scenario import finish, run  # noqa: E402
 
 DLL = sys.argv[1]
 TITLE = b'Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)'
-SALES_DOC_TABLE, SALES_DOC_VERSION, ROW_SIZE = 45, 298, 298
 assert len(TITLE) + 1 == 38
 
 
-class LifecycleHost(Host):
-    """The host of the start: the sales-document table with its own event
-    handler, the profile and the install notice."""
-
-    def __init__(self, record_length=SALES_DOC_VERSION, table_available=True):
-        super().__init__(DLL)
-        self.handler_calls = []
-        self.handler_result = 0
-        self.own_handler = self.m.stub('OwnSalesDocHandler', self.own, HANDLER_ARGS,
-                                       4 * HANDLER_ARGS)
-        self.sales_doc = self.descriptor(record_length, ROW_SIZE, self.own_handler)
-        self.table_available = table_available
-        self.profile = {}
-        self.profile_unreadable = False
-        self.notice_answer = 0
-        self.notices = []
-        self.services.update({
-            NUMBERS['HostGetTable']: self.get_table,
-            NUMBERS['HostProfile']: self.host_profile,
-            NUMBERS['HostNoticeBox']: self.notice_box,
-        })
-
-    def own(self, *args):
-        self.handler_calls.append(list(args))
-        return self.handler_result
-
-    def get_table(self, table):
-        return self.sales_doc if table == SALES_DOC_TABLE and self.table_available else 0
-
-    def host_profile(self, mode, section, key, format, value):
-        name = (self.m.cstr(section) + b'/' + self.m.cstr(key)).decode('latin-1')
-        if self.m.cstr(format) != b'%d':
-            raise AssertionError(f'HostProfile format {self.m.cstr(format)!r}')
-        if mode == 1:
-            if self.profile_unreadable or name not in self.profile:
-                return 1
-            self.m.w32(value, int(self.profile[name]))
-            return 0
-        self.profile[name] = str(signed(value))
-        return 0
-
-    def notice_box(self, notice, answer, zero, text):
-        self.notices.append((notice, self.m.s16(answer), zero, self.m.cstr(text)))
-        self.m.w16(answer, self.notice_answer)
-        return 0
-
-    def handler(self):
-        return self.m.u32(self.sales_doc + HANDLER_AT)
-
-    def service_calls(self):
-        return [n for n, _ in self.m.log if n.startswith('Host') and n != 'HostQuery']
-
-
-def signed(value):
-    return struct.unpack('<i', struct.pack('<I', value))[0]
+def LifecycleHost(**options):
+    return SalesHost(DLL, **options)
 
 
 def version_message(found):
@@ -157,7 +103,8 @@ def length_bytes_only(case, check):
 
 
 def no_descriptor(case, check):
-    h = LifecycleHost(table_available=False)
+    h = LifecycleHost()
+    del h.tables[SALES_DOC_TABLE]
     check.equal('start', h.start(), 0xFFFFFFFF)
     check.equal('no message', h.messages, [])
     check.equal('no notice', h.notices, [])
@@ -196,15 +143,8 @@ def pass_through(case, check):
     h.handler_result = case['result']
     result = h.m.call(h.handler(), args, 4 * HANDLER_ARGS)
     check.equal('result', result, case['result'] & 0xFFFFFFFF)
-    # 16-bit arguments: only their low halves are the caller's.
-    seen = [list(c) for c in h.handler_calls]
-    for c in seen:
-        c[1] &= 0xFFFF
-        c[9] &= 0xFFFF
-    expected = [a & 0xFFFFFFFF for a in args]
-    expected[1] &= 0xFFFF
-    expected[9] &= 0xFFFF
-    check.equal('the host\'s handler got the eleven arguments once', seen, [expected])
+    check.equal('the host\'s handler got the eleven arguments once', h.handler_calls,
+                [handler_args(args)])
     check.equal('row count untouched', h.m.s32(row_count), 3)
     check.equal('stop', h.stop(), 0)
 

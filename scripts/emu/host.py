@@ -47,6 +47,12 @@ PLUGIN_ENTRY_ORDINAL = 30001
 DESCRIPTOR_SIZE, RECORD_LENGTH_AT, RECORD_AT, HANDLER_AT = 108, 6, 8, 104
 FIRST_ROW_SHOWN_AT, CURSOR_ROW_AT = 84, 88
 HANDLER_ARGS = 11
+HANDLER_SHORT_ARGS = (1, 9)  # editorValue and arg10 are 16-bit: only their low halves count
+
+
+def handler_args(args):
+    """The table handler's arguments as declared: 16-bit ones cut to 16 bits."""
+    return [a & (0xFFFF if k in HANDLER_SHORT_ARGS else 0xFFFFFFFF) for k, a in enumerate(args)]
 
 
 def printf(m, format, words):
@@ -120,6 +126,13 @@ class Host:
                               style))
         return 1
 
+    def dll_symbol(self, name):
+        if not hasattr(self, '_symbols'):
+            self._symbols = self.dll.symbols()
+        if name not in self._symbols:
+            raise Failure(f'no symbol {name} in {self.dll.path}')
+        return self._symbols[name]
+
     def calls(self, name=None):
         """The arguments of each call of a service (or every stand-in)."""
         return [args for n, args in self.m.log if name is None or n == name]
@@ -142,3 +155,62 @@ class Host:
 
     def stop(self, title=0):
         return self.plugin_entry(0, title)
+
+
+SALES_DOC_TABLE, SALES_DOC_VERSION, SALES_ROW_SIZE = 45, 298, 298
+
+
+class SalesHost(Host):
+    """A host with the sales-document table (its own event handler records
+    its calls), the profile and the installation notice. tables maps the
+    ids HostGetTable answers to their descriptors."""
+
+    def __init__(self, dll, record_length=SALES_DOC_VERSION):
+        super().__init__(dll)
+        self.handler_calls = []
+        self.handler_result = 0
+        self.own_handler = self.m.stub('OwnSalesDocHandler', self.own, HANDLER_ARGS,
+                                       4 * HANDLER_ARGS)
+        self.sales_doc = self.descriptor(record_length, SALES_ROW_SIZE, self.own_handler)
+        self.tables = {SALES_DOC_TABLE: self.sales_doc}
+        self.profile = {}
+        self.profile_unreadable = False
+        self.notice_answer = 0
+        self.notices = []
+        self.services.update({
+            NUMBERS['HostGetTable']: lambda table: self.tables.get(table, 0),
+            NUMBERS['HostProfile']: self.host_profile,
+            NUMBERS['HostNoticeBox']: self.notice_box,
+        })
+
+    def own(self, *args):
+        self.handler_calls.append(handler_args(args))
+        return self.handler_result
+
+    def host_profile(self, mode, section, key, format, value):
+        name = (self.m.cstr(section) + b'/' + self.m.cstr(key)).decode('latin-1')
+        if self.m.cstr(format) != b'%d':
+            raise Failure(f'HostProfile format {self.m.cstr(format)!r}')
+        if mode == 1:
+            if self.profile_unreadable or name not in self.profile:
+                return 1
+            self.m.w32(value, int(self.profile[name]))
+            return 0
+        self.profile[name] = str(signed(value))
+        return 0
+
+    def notice_box(self, notice, answer, zero, text):
+        self.notices.append((notice, self.m.s16(answer), zero, self.m.cstr(text)))
+        self.m.w16(answer, self.notice_answer)
+        return 0
+
+    def handler(self):
+        return self.m.u32(self.sales_doc + HANDLER_AT)
+
+    def service_calls(self):
+        return [n for n, _ in self.m.log if n.startswith('Host') and n != 'HostQuery']
+
+
+def signed(value, bits=32):
+    value &= (1 << bits) - 1
+    return value - (1 << bits) if value >> (bits - 1) else value

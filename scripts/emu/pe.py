@@ -61,6 +61,27 @@ class Image:
         self.base = struct.unpack_from('<I', data, self.optional + 28)[0]
         self.size = (struct.unpack_from('<I', data, self.optional + 56)[0] + 0xFFF) & ~0xFFF
 
+    def symbols(self):
+        """The COFF symbol table the linker leaves in the file: name ->
+        address, for the symbols defined in a section."""
+        pe = struct.unpack_from('<I', self.data, 0x3C)[0]
+        table, count = struct.unpack_from('<II', self.data, pe + 12)
+        strings = table + 18 * count
+        section_va = [va for va, _ in self.sections()]
+        out = {}
+        k = 0
+        while k < count:
+            raw, value, section, _, _, aux = struct.unpack_from('<8sIhHBB', self.data,
+                                                                table + 18 * k)
+            if raw[:4] == b'\0\0\0\0':
+                at = strings + struct.unpack_from('<I', raw, 4)[0]
+                raw = self.data[at:self.data.index(b'\0', at)]
+            if section > 0:
+                out[raw.rstrip(b'\0').decode('latin-1')] = (self.base + section_va[section - 1]
+                                                            + value)
+            k += 1 + aux
+        return out
+
     def directory(self, k):
         return struct.unpack_from('<II', self.data, self.optional + 96 + 8 * k)
 
@@ -293,6 +314,8 @@ class Machine:
             mu.reg_write(X.UC_X86_REG_ESP, esp)
             mu.reg_write(X.UC_X86_REG_EIP, self.double_return[clean])
             return
+        if not isinstance(result, (int, type(None))):
+            raise Failure(f'a stand-in returned {result!r}')
         mu.reg_write(X.UC_X86_REG_EAX, (result or 0) & 0xFFFFFFFF)
         mu.reg_write(X.UC_X86_REG_ECX, 0x0BAD0C0C)  # a function may change ecx and edx
         mu.reg_write(X.UC_X86_REG_EDX, 0x0BAD0D0D)
