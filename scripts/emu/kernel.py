@@ -25,6 +25,7 @@ class Kernel:
         self.tls = {}
         self.message_box = None
         self.message_boxes = []  # (text, caption, style) as shown
+        self.program_path = PROGRAM_PATH
         self.exchanges = []
         s = m.cstr
         # name: (argument count, behaviour); all of them remove their arguments.
@@ -109,8 +110,9 @@ class Kernel:
         return 0
 
     def module_file_name(self, module, buffer, size):
-        n = min(len(PROGRAM_PATH), size)
-        self.m.write(buffer, PROGRAM_PATH[:n] + (b'\0' if n < size else b''))
+        # As the system does: cut to size characters, without a zero then.
+        n = min(len(self.program_path), size)
+        self.m.write(buffer, self.program_path[:n] + (b'\0' if n < size else b''))
         return n
 
     def heap_create(self, options, initial, maximum):
