@@ -23,6 +23,7 @@ DLL = sys.argv[1]
 
 BLAD = b'B\x92\x86d'
 ITEM_TABLES_ERROR = b'B\x92\x86d operacji dyskowej w PobierzPozDokumentu!'
+NOTHING_TO_MARK = b'Brak dokument\xA2w do zaznaczenia!'
 NO_ROOM = b'Wi\x91cej pozycji nie zmie\x9Eci si\x91 w tym dokumencie !'
 WAIT = b'Prosz\x91 czeka\x8D!'
 WAITING = (b'Uwaga', WAIT, 0x200)
@@ -56,6 +57,14 @@ CASES = [
      'filled': {0: (b'p', b'M1', 1, 0, 11.11 if flag & 1 else 22.22)}}
     for flag in (0, 1, 2, -1)
 ] + [
+    {'name': 'Insert on an empty list: "nothing to mark", nothing written',
+     'docs': [(1, b'20240201', 1, [item(b'x')])], 'rows': ['free'], 'marks': [0],
+     'list': [], 'filled': {}, 'messages': [(b'Uwaga', NOTHING_TO_MARK, 1)]},
+    {'name': 'Insert on a row the list does not hold marks nothing',
+     'docs': TWO_DOCS, 'rows': ['free'], 'marks': [5], 'filled': {}, 'cursor': 5},
+    {'name': 'Insert on the last row takes the cursor to the first',
+     'docs': TWO_DOCS, 'rows': ['free', 'free'], 'marks': [1], 'cursor': 0,
+     'filled': {0: (b'second', b'M-2', -2, 0, 2.5)}},
     {'name': 'date dialog cancelled: nothing listed, nothing written',
      'docs': TWO_DOCS, 'rows': ['free', 'free'], 'dates': None, 'list': None, 'filled': {}},
     {'name': 'Esc on the list: nothing written, the list released',
@@ -81,6 +90,8 @@ def mm_import(case, check):
                 [handler_args(h.event_args)] if passed_on else [])
     if 'list' in case:
         check.equal('list rows', h.list_texts, case['list'])
+    if 'cursor' in case:
+        check.equal('list cursor after the last Insert', h.m.s16(h.list_row), case['cursor'])
     check.equal('messages', h.messages,
                 case.get('messages', [] if case.get('dates', True) is None else [WAITING]))
     for r, image in enumerate(h.row_images):
