@@ -16,10 +16,10 @@ import sys
 
 sys.dont_write_bytecode = True  # no caches beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from emu.host import NUMBERS, SalesHost  # noqa: E402
+from emu.host import NUMBERS, SERVICES, SalesHost  # noqa: E402
 from emu.kernel import PROGRAM_PATH  # noqa: E402
 from emu.mm import MmHost, SALES_ROW, field, item  # noqa: E402
-from emu.pe import Failure  # noqa: E402
+from emu.pe import CDECL, Failure  # noqa: E402
 from emu.scenario import finish, run  # noqa: E402
 
 DLL = sys.argv[1]
@@ -102,6 +102,31 @@ def in_command(case, check):
     check.equal('heap blocks left', h.heap.blocks, {})
 
 
+def fallback(case, check):
+    """PickFallback's stub for the entry, called as the host's own service
+    would be: it must remove the same bytes (and, for a double result,
+    leave 0.0 on the x87 stack)."""
+    h = SalesHost(DLL)
+    number = case['number']
+    name, words, clean = SERVICES[number]
+    slot = h.m.new_data(4)
+    h.m.call(h.dll_symbol('_PickFallback'), [number, slot], CDECL)
+    stub = h.m.u32(slot)
+    if number in LEFT_EMPTY:
+        check.equal('slot left empty', stub, 0)
+        return
+    top, _ = h.m.x87()
+    check.equal('result', h.m.call(stub, [0xA5A5A5A5] * words, clean), 0)
+    if number in REAL_RESULT:
+        after, significand = h.m.x87()
+        check.equal('one value pushed on the x87 stack', (top - after) & 7, 1)
+        check.equal('the value 0.0', significand, 0)
+
+
+# HostCreateProcess stands behind CreateProcessA: no stub pretends to start
+# a process. HostScaleAmount returns a double.
+LEFT_EMPTY, REAL_RESULT = {52005}, {52179}
+
 LONG_PATH = b'C:\\' + b'D' * 280 + b'\\PROGRAM\\HOST.EXE'  # 300 characters with its tail
 assert len(LONG_PATH) == 300
 
@@ -133,6 +158,7 @@ CASES = [dict(c, body=at_start) for c in [
     {'name': 'HostCompareDates missing, Ignore: every date counts as in range',
      'lacks': [30908], 'answers': [IDIGNORE], 'reports': [report(30908)], 'any_order': True,
      'rows': [(b'', 0.0), (b'new', 7.0), (b'old', 5.0)]},
-]]
+]] + [{'name': f'the stub an ignored {name} gets', 'number': number, 'body': fallback}
+      for number, (name, _, _) in sorted(SERVICES.items())]
 
 finish(run(CASES, lambda case, check: case['body'](case, check)))

@@ -350,6 +350,12 @@ class Machine:
                           f'left esp {esp - frame["expect"]:+d} bytes off')
         self.resume(self.mu.reg_read(X.UC_X86_REG_EAX))
 
+    def x87(self):
+        """The x87 stack's top index and st(0)'s 64-bit significand (0 for
+        a zero)."""
+        top = (self.mu.reg_read(X.UC_X86_REG_FPSW) >> 11) & 7
+        return top, self.mu.reg_read(X.UC_X86_REG_ST0)
+
     # -- calls from the script -------------------------------------------
     def call(self, target, args, clean, limit=20_000_000):
         """Calls target with args; clean is the byte count the function
