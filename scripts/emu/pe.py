@@ -2,6 +2,7 @@
 into the image, including calls back into it from a stand-in."""
 import inspect
 import os
+import re
 import struct
 import sys
 
@@ -137,6 +138,8 @@ class Machine:
         mu.mem_write(STUBS, b'\xC3' * STUBS_SIZE)
         self.stubs = {}      # address -> (name, argument count, callee-clean bytes, behaviour)
         self.checked = set() # stand-ins whose callers' conventions are checked
+        self.code = []       # (base, size, bytes) of each loaded image
+        self.styles = {}     # image base -> whether its code stores arguments
         self.frames = []     # stand-ins waiting for a call back to return
         self.error = None
         self.log = []        # (name, arguments) of every stand-in call
@@ -217,6 +220,7 @@ class Machine:
         self.write(image.base, image.data[:0x400])
         for va, raw in image.sections():
             self.write(image.base + va, raw)
+        self.code.append((image.base, image.size, self.read(image.base, image.size)))
         image.imports = {}
         d = image.base + image.directory(1)[0]
         while self.u32(d + 12):
@@ -254,12 +258,14 @@ class Machine:
 
     def caller_expects(self, back):
         """The bytes the code at the return address takes the callee to have
-        removed, where it says so: the compiler readjusts esp by what a
-        __stdcall callee removed (sub $n, %esp) and removes a __cdecl
-        callee's pushed arguments itself (add $n, %esp). None when the code
-        there does neither. The wrong convention in a declaration therefore
-        shows at every call site that readjusts, which a check of esp at the
-        end of the call would miss: frame pointers restore it."""
+        removed. The compiler readjusts esp by what a __stdcall callee
+        removed (sub $n, %esp) where it stores arguments into a fixed area
+        below the frame, and removes pushed arguments of a __cdecl callee
+        itself (add $n, %esp); where it does neither, storing code expects
+        nothing removed and pushing code expects the callee to clean (left
+        unchecked). A wrong convention in a declaration thus shows at the
+        call site, which a check of esp when the outer call returns misses:
+        frame pointers restore it."""
         code = self.read(back, 6)
         if code[:2] == b'\x83\xEC':
             return code[2]
@@ -267,7 +273,20 @@ class Machine:
             return struct.unpack_from('<I', code, 2)[0]
         if code[:2] in (b'\x83\xC4', b'\x81\xC4'):
             return 0
-        return None
+        return 0 if self.stores_arguments(back) else None
+
+    def stores_arguments(self, address):
+        """Whether the image holding address passes arguments by storing
+        them (calls followed by esp readjustments outnumber calls followed
+        by pops), as GCC does with -maccumulate-outgoing-args."""
+        for base, size, text in self.code:
+            if base <= address < base + size:
+                if base not in self.styles:
+                    readjusts = len(re.findall(rb'\xE8....\x83\xEC', text, re.S))
+                    pops = len(re.findall(rb'\xE8....\x83\xC4', text, re.S))
+                    self.styles[base] = readjusts > pops
+                return self.styles[base]
+        return False
 
     def failing_stub(self, name):
         def fail(*_):
