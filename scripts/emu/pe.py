@@ -256,24 +256,40 @@ class Machine:
             self.checked.add(address)
         return address
 
-    def caller_expects(self, back):
+    def caller_expects(self, back, clean):
         """The bytes the code at the return address takes the callee to have
-        removed. The compiler readjusts esp by what a __stdcall callee
-        removed (sub $n, %esp) where it stores arguments into a fixed area
-        below the frame, and removes pushed arguments of a __cdecl callee
-        itself (add $n, %esp); where it does neither, storing code expects
-        nothing removed and pushing code expects the callee to clean (left
-        unchecked). A wrong convention in a declaration thus shows at the
-        call site, which a check of esp when the outer call returns misses:
-        frame pointers restore it."""
+        removed, when they differ from clean; else None. The compiler
+        readjusts esp by what a __stdcall callee removed (sub $n, %esp)
+        where it stores arguments into a fixed area below the frame, and
+        removes pushed arguments of a __cdecl callee itself (add $n, %esp).
+        Storing code that does not readjust by clean within a few
+        instructions (optimised code schedules the readjustment a little
+        later) expects nothing removed; pushing code that does not pop
+        expects the callee to clean (left unchecked). A wrong convention in
+        a declaration thus shows at the call site, which a check of esp when
+        the outer call returns misses: frame pointers restore it."""
         code = self.read(back, 6)
+        if code[:2] in (b'\x83\xC4', b'\x81\xC4'):
+            expected = 0
+        elif (n := self.readjustment(code)) is not None:
+            expected = n
+        elif not self.stores_arguments(back) or clean == 0:
+            return None
+        else:
+            window = self.read(back, 32)
+            found = any(self.readjustment(window[at:at + 6]) == clean
+                        for at in range(len(window) - 6))
+            expected = clean if found else 0
+        return None if expected == clean else expected
+
+    @staticmethod
+    def readjustment(code):
+        """n for code starting with sub $n, %esp; else None."""
         if code[:2] == b'\x83\xEC':
             return code[2]
         if code[:2] == b'\x81\xEC':
             return struct.unpack_from('<I', code, 2)[0]
-        if code[:2] in (b'\x83\xC4', b'\x81\xC4'):
-            return 0
-        return 0 if self.stores_arguments(back) else None
+        return None
 
     def stores_arguments(self, address):
         """Whether the image holding address passes arguments by storing
@@ -305,8 +321,8 @@ class Machine:
             args = [self.u32(esp + 4 + 4 * k) for k in range(count)]
             self.log.append((name, args))
             if address in self.checked:
-                expected = self.caller_expects(self.u32(esp))
-                if expected is not None and expected != clean:
+                expected = self.caller_expects(self.u32(esp), clean)
+                if expected is not None:
                     raise Failure(f'{name} removes {clean} bytes of arguments, but its caller '
                                   f'at {self.u32(esp):#x} takes it to remove {expected}')
             result = behaviour(*args)
