@@ -23,11 +23,17 @@ DLL = sys.argv[1]
 
 BLAD = b'B\x92\x86d'
 ITEM_TABLES_ERROR = b'B\x92\x86d operacji dyskowej w PobierzPozDokumentu!'
+LIST_GROW_ERROR = b'B\x92\x86d podczas alokowania pami\x91ci w WybierzMM!\nOperacja niekompletna!'
+ITEM_GROW_ERROR = (b'B\x92\x86d podczas alokowania pami\x91ci w PobierzPozDokumentu!\n'
+                   b'Operacja niekompletna!')
+SEEK_ERROR = b'B\x92\x86d w od_fseek w PobierzPozDokumentu'
+DOC_ENTRY_SIZE, ITEM_SIZE = 176, 168  # MmDocEntry and MmItem as the compiler lays them out
 NOTHING_TO_MARK = b'Brak dokument\xA2w do zaznaczenia!'
 NO_ROOM = b'Wi\x91cej pozycji nie zmie\x9Eci si\x91 w tym dokumencie !'
 WAIT = b'Prosz\x91 czeka\x8D!'
 WAITING = (b'Uwaga', WAIT, 0x200)
 
+MANY_DATES = [b'2023%02d%02d' % (1 + k // 28, 1 + k % 28) for k in range(65)]
 TWO_DOCS = [(2, b'20240110', -2, [item(b'second', even=250)]),
             (1, b'20240105', 3, [item(b'first', even=12345)])]
 
@@ -57,6 +63,32 @@ CASES = [
      'filled': {0: (b'p', b'M1', 1, 0, 11.11 if flag & 1 else 22.22)}}
     for flag in (0, 1, 2, -1)
 ] + [
+    {'name': 'the list grows by 30 entries and comes sorted by date',
+     'docs': [(k + 1, MANY_DATES[(37 * k) % 65], 1, [item(b'x')]) for k in range(65)],
+     'dates': (b'20230101', b'20241231'), 'rows': ['free'], 'filled': {},
+     'list_dates': sorted(MANY_DATES),
+     'reallocs': [30 * DOC_ENTRY_SIZE, 60 * DOC_ENTRY_SIZE, 90 * DOC_ENTRY_SIZE]},
+    {'name': 'the selection grows by 500 items',
+     'docs': [(1, b'20240105', 1, [item(b'i%d' % k, even=k) for k in range(501)])],
+     'rows': ['free', 'used', 'free'], 'marks': [0],
+     'filled': {0: (b'i0', b'M1', 1, 0, 0.0), 2: (b'i1', b'M1', 1, 1, 0.01)},
+     'reallocs': [30 * DOC_ENTRY_SIZE, 500 * ITEM_SIZE, 1000 * ITEM_SIZE],
+     'messages': [WAITING, (b'Blokada', NO_ROOM, 1)]},
+    {'name': 'the list cannot grow: message, nothing listed',
+     'docs': TWO_DOCS, 'rows': ['free'], 'realloc_fails': [1], 'filled': {}, 'list': None,
+     'messages': [(BLAD, LIST_GROW_ERROR, 1)]},
+    {'name': 'the selection cannot grow: message, nothing taken',
+     'docs': TWO_DOCS, 'rows': ['free'], 'marks': [0], 'realloc_fails': [2], 'filled': {},
+     'messages': [WAITING, (BLAD, ITEM_GROW_ERROR, 1)]},
+    {'name': 'a failing read ends the document with the items read so far',
+     'docs': [(1, b'20240105', 2, [item(b'a', even=100), item(b'b'), item(b'c')])],
+     'rows': ['free', 'free', 'free'], 'marks': [0], 'failing_reads': [(1, 1)],
+     'filled': {0: (b'a', b'M2', 2, 0, 1.0)}, 'messages': [WAITING, (b'uwaga', SEEK_ERROR, 1)]},
+    {'name': 'texts without terminators are cut to the fields they go to',
+     'docs': [(1, b'20240105', 1, [item(b'L' * 121, shortText=b'S' * 17,
+                                        smallText=b'T' * 28)])],
+     'rows': ['free'], 'marks': [0], 'filled': {0: (b'L' * 120, b'M1', 1, 0, 0.0)},
+     'fields': {'shortText': b'S' * 16, 'smallText': b'T' * 5}},
     {'name': 'Insert on an empty list: "nothing to mark", nothing written',
      'docs': [(1, b'20240201', 1, [item(b'x')])], 'rows': ['free'], 'marks': [0],
      'list': [], 'filled': {}, 'messages': [(b'Uwaga', NOTHING_TO_MARK, 1)]},
@@ -79,8 +111,8 @@ CASES = [
 
 
 def mm_import(case, check):
-    options = {k: case[k] for k in ('dates', 'marks', 'list_confirmed', 'price_flag', 'lacking')
-               if k in case}
+    options = {k: case[k] for k in ('dates', 'marks', 'list_confirmed', 'price_flag', 'lacking',
+                                    'realloc_fails', 'failing_reads') if k in case}
     h = MmHost(DLL, case['docs'], case['rows'], **options)
     h.handler_result = 0x1234
     result = h.raise_event()
@@ -90,6 +122,10 @@ def mm_import(case, check):
                 [handler_args(h.event_args)] if passed_on else [])
     if 'list' in case:
         check.equal('list rows', h.list_texts, case['list'])
+    if 'list_dates' in case:
+        check.equal('list dates', [t.split(b'\r')[-1] for t in h.list_texts], case['list_dates'])
+    if 'reallocs' in case:
+        check.equal('HostRealloc sizes', h.reallocs, case['reallocs'])
     if 'cursor' in case:
         check.equal('list cursor after the last Insert', h.m.s16(h.list_row), case['cursor'])
     check.equal('messages', h.messages,
@@ -104,6 +140,7 @@ def mm_import(case, check):
                     'smallText': b'small', 'shortValue': -5, 'warehouseText': warehouse_text,
                     'rowState': 0, 'warehouseNo': warehouse, 'presence': 1,
                     'position': position}
+        expected.update(case.get('fields', {}))
         check.equal(f'row {r}', {k: field(got, SALES_ROW, k) for k in expected}, expected)
         check(f'row {r} price', abs(field(got, SALES_ROW, 'price') - price) < 1e-9,
               repr(field(got, SALES_ROW, 'price')))

@@ -58,9 +58,13 @@ class MmHost(SalesHost):
     Esc on the list."""
 
     def __init__(self, dll, docs, rows, dates=(b'20240101', b'20240131'), marks=(),
-                 list_confirmed=True, price_flag=0, lacking=(), lacks=()):
+                 list_confirmed=True, price_flag=0, lacking=(), lacks=(), realloc_fails=(),
+                 failing_reads=()):
         super().__init__(dll)
         self.lacks.update(lacks)
+        self.realloc_fails = set(realloc_fails)  # numbers (from 1) of the HostRealloc calls
+        self.reallocs = []                       # sizes asked for
+        self.failing_reads = set(failing_reads)  # (docKey, position)
         self.profile['Tolmar/Pytaj'] = '1'  # no installation notice
         m = self.m
         self.heap = Heap(m, HOST + HOST_SIZE // 2, HOST_SIZE // 2)
@@ -90,7 +94,7 @@ class MmHost(SalesHost):
         self.list_texts = None
         self.scans, self.found_sets = {}, {}
         self.services.update({NUMBERS[name]: behaviour for name, behaviour in {
-            'HostRealloc': lambda block, size: self.heap.realloc(block, size),
+            'HostRealloc': self.realloc,
             'HostFree': lambda block: self.heap.free(block),
             'HostRunForm': self.run_form,
             'HostFormValue': lambda element: self.list_row if element == LIST_ELEMENT else 0,
@@ -115,6 +119,12 @@ class MmHost(SalesHost):
             raise Failure('the plug-in did not start')
         self.m.log.clear()
         self.messages.clear()
+
+    def realloc(self, block, size):
+        self.reallocs.append(size)
+        if len(self.reallocs) in self.realloc_fails:
+            return 0
+        return self.heap.realloc(block, size)
 
     def record(self, table):
         return self.m.u32(self.tables[table] + 8)
@@ -179,6 +189,8 @@ class MmHost(SalesHost):
 
     def read_found(self, zero, position, table, zero2, found):
         doc = self.found_sets[found]
+        if (doc, position) in self.failing_reads:
+            return 0
         self.m.write(self.record(MM_ITEM_TABLE), self.items[doc][position])
         header = next(h for h in self.headers if field(h, MM_HEADER, 'docKey') == doc)
         self.m.write(self.record(MM_HEADER_TABLE), header)
@@ -201,5 +213,6 @@ class MmHost(SalesHost):
 
 def item(text, odd=0, even=0, presence=1, **more):
     """An MM item whose texts derive from text; prices in hundredths."""
-    return dict(longText=text, shortText=b'S' + text, intValue=7, smallText=b'small',
-                priceOddFlag=odd, priceEvenFlag=even, shortValue=-5, presence=presence, **more)
+    return dict(dict(longText=text, shortText=b'S' + text, intValue=7, smallText=b'small',
+                     priceOddFlag=odd, priceEvenFlag=even, shortValue=-5, presence=presence),
+                **more)
