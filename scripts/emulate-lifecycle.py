@@ -19,6 +19,7 @@ from emu.host import (HANDLER_AT, HANDLER_ARGS, RECORD_LENGTH_AT, SALES_DOC_TABL
 from emu.scenario import finish, run  # noqa: E402
 
 DLL = sys.argv[1]
+DLL_PROCESS_DETACH = 0
 TITLE = b'Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)'
 assert len(TITLE) + 1 == 38
 
@@ -67,6 +68,29 @@ def second_start(case, check):
     check.equal('still hooked once', h.handler(), hooked)
     check.equal('stop', h.stop(), 0)
     check.equal('the host\'s own handler back', h.handler(), h.own_handler)
+
+
+def start_after_stop(case, check):
+    h = LifecycleHost()
+    h.profile['Tolmar/Pytaj'] = '1'
+    for round in ('first', 'second'):
+        check.equal(f'{round} start', h.start(), 0)
+        check(f'{round} start hooks', h.handler() != h.own_handler)
+        check.equal(f'{round} stop', h.stop(), 0)
+        check.equal(f'{round} stop restores', h.handler(), h.own_handler)
+
+
+def unload(case, check):
+    h = LifecycleHost()
+    h.profile['Tolmar/Pytaj'] = '1'
+    check.equal('start', h.start(), 0)
+    check.equal('stop', h.stop(), 0)
+    h.m.log.clear()
+    check.equal('DllMain(process detach)', h.m.call(h.dll.base + h.dll.entry,
+                                                    [h.dll.base, DLL_PROCESS_DETACH, 0], 12), 1)
+    names = [n for n, _ in h.m.log]
+    check('the runtime ends: thread data slot freed, heap destroyed',
+          'TlsFree' in names and names[-1] == 'HeapDestroy', str(names))
 
 
 def replaced_meanwhile(case, check):
@@ -175,6 +199,8 @@ CASES = ([{'name': 'start copies the title and hooks, stop restores', 'body': st
           {'name': 'null title', 'body': null_title},
           {'name': 'stop before start changes nothing', 'body': stop_before_start},
           {'name': 'a second start hooks once', 'body': second_start},
+          {'name': 'a start after a stop hooks again', 'body': start_after_stop},
+          {'name': 'unloading after the stop ends the runtime', 'body': unload},
           {'name': 'stop restores after another replacement', 'body': replaced_meanwhile}]
          + [{'name': f'record length {n}', 'body': record_length, 'length': n}
             for n in (297, 298, 299, -298)]
