@@ -102,6 +102,28 @@ def in_command(case, check):
     check.equal('heap blocks left', h.heap.blocks, {})
 
 
+def kernel_function(case, check):
+    """GetCPInfo, which the runtime's start calls through the delay import
+    of ZUNDA.dll, from wherever the case offers it."""
+    h = SalesHost(DLL)
+    h.profile['Tolmar/Pytaj'] = '1'
+    h.kernel.lacking.add('GetCPInfo')
+    h.kernel.message_box = lambda text, caption, style: 1
+    offered = h.m.stub('GetCPInfo', lambda page, info: 1, 2, 8)
+    if case['from'] == 'program':
+        h.kernel.program_exports['GetCPInfo'] = offered
+    elif case['from'] == 'host':
+        h.named['GetCPInfo'] = offered
+    try:
+        result = h.start()
+    except Failure as e:
+        result = str(e)
+    check.equal('start', result, case['result'])
+    check.equal('messages', h.kernel.message_boxes, case['reports'])
+    if case['from']:
+        check.equal('called once', [n for n, _ in h.m.log].count('GetCPInfo'), 1)
+
+
 def fallback(case, check):
     """PickFallback's stub for the entry, called as the host's own service
     would be: it must remove the same bytes (and, for a double result,
@@ -158,6 +180,14 @@ CASES = [dict(c, body=at_start) for c in [
     {'name': 'HostCompareDates missing, Ignore: every date counts as in range',
      'lacks': [30908], 'answers': [IDIGNORE], 'reports': [report(30908)], 'any_order': True,
      'rows': [(b'', 0.0), (b'new', 7.0), (b'old', 5.0)]},
+]] + [dict(c, body=kernel_function) for c in [
+    {'name': 'a kernel function the kernel lacks, from the program', 'from': 'program',
+     'result': 0, 'reports': []},
+    {'name': 'a kernel function the kernel lacks, from the host', 'from': 'host',
+     'result': 0, 'reports': []},
+    {'name': 'a kernel function nobody has: message, then the delay-load exception', 'from': None,
+     'result': 'RaiseException(0xc06d007f) from the DLL',
+     'reports': [(b'Nie znaleziono\nGetCPInfo\nfrom ZUNDA.dll', b'Blad wtyczki', 0x40)]},
 ]] + [{'name': f'the stub an ignored {name} gets', 'number': number, 'body': fallback}
       for number, (name, _, _) in sorted(SERVICES.items())]
 

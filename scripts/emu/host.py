@@ -92,6 +92,7 @@ class Host:
         self.services = {}
         self.lacks = set()
         self.queries = []
+        self.named = {}  # name -> address HostQuery gives for a procedure asked by name
         self.addresses = {}
         self.messages = []  # (title, text, style) of HostMessageBox and HostMessageBoxF
         self.query = m.stub('HostQuery', self.host_query, 2, CDECL)
@@ -104,8 +105,10 @@ class Host:
     # -- HostQuery and the services --------------------------------------
     def host_query(self, code, argument):
         self.queries.append((code, argument))
-        if code != HOST_QUERY_PROCEDURE or argument >= 0x10000:
-            return 0  # by name: the host has none of the system's functions
+        if code != HOST_QUERY_PROCEDURE:
+            return 0
+        if argument >= 0x10000:
+            return self.named.get(self.m.cstr(argument).decode('latin-1'), 0)
         if argument in self.lacks or argument not in self.services:
             if argument not in self.lacks:
                 raise Failure(f'the plug-in asked for host entry {argument}, '

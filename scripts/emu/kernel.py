@@ -26,6 +26,8 @@ class Kernel:
         self.message_box = None
         self.message_boxes = []  # (text, caption, style) as shown
         self.program_path = PROGRAM_PATH
+        self.lacking = {'Borland32'}  # names the kernel does not export
+        self.program_exports = {}     # name -> address the host's program exports
         self.exchanges = []
         s = m.cstr
         # name: (argument count, behaviour); all of them remove their arguments.
@@ -104,9 +106,11 @@ class Kernel:
         if module == KERNEL_MODULE and function != 'MessageBoxA':
             # The kernel exports everything else; a function not stood in for
             # fails when it is called, with its name.
-            return 0 if function == 'Borland32' else self.address(function)
+            return 0 if function in self.lacking else self.address(function)
         if module == USER_MODULE and function == 'MessageBoxA':
             return self.address(function)
+        if module == PROGRAM_MODULE:
+            return self.program_exports.get(function, 0)
         return 0
 
     def module_file_name(self, module, buffer, size):
