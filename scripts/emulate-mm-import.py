@@ -14,7 +14,8 @@ import sys
 
 sys.dont_write_bytecode = True  # no caches beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from emu.host import CURSOR_ROW_AT, FIRST_ROW_SHOWN_AT, handler_args, signed  # noqa: E402
+from emu.host import (CURSOR_ROW_AT, FIRST_ROW_SHOWN_AT, SALES_DOC_TABLE,  # noqa: E402
+                      handler_args)
 from emu.mm import (EDITOR_VALUE, SALES_HEADER_TABLE, SALES_ROW, MmHost,  # noqa: E402
                     field, item)
 from emu.scenario import finish, run  # noqa: E402
@@ -46,7 +47,7 @@ CASES = [
     {'name': 'no free row left: "Blokada" once, the rest not taken',
      'docs': [(1, b'20240105', 4, [item(b'a', even=100), item(b'b'), item(b'c')])],
      'rows': ['used', 'free', 'used'], 'marks': [0],
-     'filled': {1: (b'a', b'M4', 4, 0, 1.0)},
+     'filled': {1: (b'a', b'M4', 4, 0, 1.0)}, 'prepared': 2,  # b prepared, then no room
      'messages': [WAITING, (b'Blokada', NO_ROOM, 1)]},
     {'name': 'items not present are not taken',
      'docs': [(1, b'20240105', 1, [item(b'gone', presence=0), item(b'here', even=1)])],
@@ -71,7 +72,7 @@ CASES = [
     {'name': 'the selection grows by 500 items',
      'docs': [(1, b'20240105', 1, [item(b'i%d' % k, even=k) for k in range(501)])],
      'rows': ['free', 'used', 'free'], 'marks': [0],
-     'filled': {0: (b'i0', b'M1', 1, 0, 0.0), 2: (b'i1', b'M1', 1, 1, 0.01)},
+     'filled': {0: (b'i0', b'M1', 1, 0, 0.0), 2: (b'i1', b'M1', 1, 1, 0.01)}, 'prepared': 3,
      'reallocs': [30 * DOC_ENTRY_SIZE, 500 * ITEM_SIZE, 1000 * ITEM_SIZE],
      'messages': [WAITING, (b'Blokada', NO_ROOM, 1)]},
     {'name': 'the list cannot grow: message, nothing listed',
@@ -94,6 +95,9 @@ CASES = [
      'list': [], 'filled': {}, 'messages': [(b'Uwaga', NOTHING_TO_MARK, 1)]},
     {'name': 'Insert on a row the list does not hold marks nothing',
      'docs': TWO_DOCS, 'rows': ['free'], 'marks': [5], 'filled': {}, 'cursor': 5},
+    {'name': 'rows counted from the first row shown: the cursor relative to it',
+     'docs': TWO_DOCS, 'rows': ['used', 'free', 'free'], 'marks': [0, 1], 'first_row_shown': 1,
+     'filled': {1: (b'first', b'M3', 3, 0, 123.45), 2: (b'second', b'M-2', -2, 1, 2.5)}},
     {'name': 'Insert on the last row takes the cursor to the first',
      'docs': TWO_DOCS, 'rows': ['free', 'free'], 'marks': [1], 'cursor': 0,
      'filled': {0: (b'second', b'M-2', -2, 0, 2.5)}},
@@ -112,7 +116,9 @@ CASES = [
 
 def mm_import(case, check):
     options = {k: case[k] for k in ('dates', 'marks', 'list_confirmed', 'price_flag', 'lacking',
-                                    'realloc_fails', 'failing_reads') if k in case}
+                                    'realloc_fails', 'failing_reads', 'first_row_shown')
+               if k in case}
+    filled = case['filled']
     h = MmHost(DLL, case['docs'], case['rows'], **options)
     h.handler_result = 0x1234
     result = h.raise_event()
@@ -156,8 +162,14 @@ def mm_import(case, check):
     check.equal('the lists emptied', h.m.read(h.dll_symbol('_MmDocList'), 12)
                 + h.m.read(h.dll_symbol('_MmSelection'), 12), bytes(24))
     if passed_on:
-        refresh = h.calls('HostEditorRefresh')
-        check.equal('editor refreshed once', [signed(a[0]) for a in refresh], [EDITOR_VALUE])
+        header = h.record(SALES_HEADER_TABLE)
+        check.equal('rows prepared', h.calls('HostPrepareRow'),
+                    [[0, h.record(SALES_DOC_TABLE), header, 1]] * case.get('prepared', len(filled)))
+        check.equal('rows done', h.calls('HostRowsDone'),
+                    [[h.row_table, len(h.rows), header, 0, 0]])
+        check.equal('editor refreshed', h.calls('HostEditorRefresh'),
+                    [[EDITOR_VALUE & 0xFFFFFFFF, h.sales_doc, h.row_table, h.row_count, 8, 0x4100,
+                      0, 1, 0, 0, 0, 0]])
 
 
 finish(run(CASES, mm_import))

@@ -5,7 +5,7 @@ blocks, and scripted forms: the date dialog, and the MM list that asks the
 plug-in for its rows and marks them through its key callback."""
 import struct
 
-from .host import HANDLER_ARGS, NUMBERS, SalesHost, signed
+from .host import FIRST_ROW_SHOWN_AT, HANDLER_ARGS, NUMBERS, SalesHost, signed
 from .pe import Call, Double, Failure, Heap, HOST, HOST_SIZE
 
 MM_MARK = 234
@@ -59,7 +59,7 @@ class MmHost(SalesHost):
 
     def __init__(self, dll, docs, rows, dates=(b'20240101', b'20240131'), marks=(),
                  list_confirmed=True, price_flag=0, lacking=(), lacks=(), realloc_fails=(),
-                 failing_reads=()):
+                 failing_reads=(), first_row_shown=0):
         super().__init__(dll)
         self.lacks.update(lacks)
         self.realloc_fails = set(realloc_fails)  # numbers (from 1) of the HostRealloc calls
@@ -91,6 +91,7 @@ class MmHost(SalesHost):
         self.row_count = m.new_data(struct.pack('<i', len(rows)))
         self.dates, self.marks, self.list_confirmed = dates, marks, list_confirmed
         self.list_row = m.new_data(2)  # the list's current row, HostFormValue(0x4001)
+        m.w32(self.sales_doc + FIRST_ROW_SHOWN_AT, first_row_shown)
         self.list_texts = None
         self.scans, self.found_sets = {}, {}
         self.services.update({NUMBERS[name]: behaviour for name, behaviour in {
