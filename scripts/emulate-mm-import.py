@@ -121,7 +121,9 @@ def mm_import(case, check):
     filled = case['filled']
     h = MmHost(DLL, case['docs'], case['rows'], **options)
     h.handler_result = 0x1234
+    top, _ = h.m.x87()
     result = h.raise_event()
+    check.equal('the x87 stack as it was', h.m.x87()[0], top)
     passed_on = case.get('passed_on', True)
     check.equal('result', result, 0x1234 if passed_on else 0)
     check.equal('passed on to the host\'s handler', h.handler_calls,
