@@ -311,32 +311,32 @@ const Service kServices[] = {
 
 std::span<const Service> DataServices() { return kServices; }
 
-std::vector<uint8_t> MmHeaderBytes(const MmHeaderSpec &spec)
+std::vector<uint8_t> MmHeaderBytes(const MmHeaderSpec &fields)
 {
     std::vector<uint8_t> bytes(kMmHeaderSize);
     auto &r = *reinterpret_cast<MmHeaderRecord *>(bytes.data());
-    PutText(r.number, sizeof r.number, spec.number);
-    PutText(r.issueDate, sizeof r.issueDate, spec.date);
-    PutText(r.description, sizeof r.description, spec.description);
-    r.grossPurchaseValue = spec.value;
-    r.warehouseNo = spec.warehouse;
-    r.listable = spec.listable;
-    r.docKey = spec.key;
+    PutText(r.number, sizeof r.number, fields.number);
+    PutText(r.issueDate, sizeof r.issueDate, fields.date);
+    PutText(r.description, sizeof r.description, fields.description);
+    r.grossPurchaseValue = fields.value;
+    r.warehouseNo = fields.warehouse;
+    r.listable = fields.listable;
+    r.docKey = fields.key;
     return bytes;
 }
 
-std::vector<uint8_t> MmItemBytes(const MmItemSpec &spec)
+std::vector<uint8_t> MmItemBytes(const MmItemSpec &fields)
 {
     std::vector<uint8_t> bytes(kMmItemSize);
     auto &r = *reinterpret_cast<MmItemRecord *>(bytes.data());
-    PutText(r.longText, sizeof r.longText, spec.longText);
-    PutText(r.shortText, sizeof r.shortText, spec.shortText);
-    r.intValue = spec.intValue;
-    PutText(r.smallText, sizeof r.smallText, spec.smallText);
-    r.priceOddFlag = spec.priceOdd;
-    r.priceEvenFlag = spec.priceEven;
-    r.shortValue = spec.shortValue;
-    r.presence = spec.presence;
+    PutText(r.longText, sizeof r.longText, fields.longText);
+    PutText(r.shortText, sizeof r.shortText, fields.shortText);
+    r.intValue = fields.intValue;
+    PutText(r.smallText, sizeof r.smallText, fields.smallText);
+    r.priceOddFlag = fields.priceOdd;
+    r.priceEvenFlag = fields.priceEven;
+    r.shortValue = fields.shortValue;
+    r.presence = fields.presence;
     return bytes;
 }
 

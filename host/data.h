@@ -40,8 +40,8 @@ struct MmItemSpec {
 };
 
 // Texts longer than their field fill it without a terminator.
-std::vector<uint8_t> MmHeaderBytes(const MmHeaderSpec &spec);
-std::vector<uint8_t> MmItemBytes(const MmItemSpec &spec);
+std::vector<uint8_t> MmHeaderBytes(const MmHeaderSpec &fields);
+std::vector<uint8_t> MmItemBytes(const MmItemSpec &fields);
 
 struct ItemRecord {
     int32_t docKey;
@@ -68,8 +68,8 @@ struct HostData {
     // Table 58 in the order of index 124; table 67 in the order of index 125.
     std::vector<std::vector<uint8_t>> headerRecords;
     std::vector<ItemRecord> itemRecords;
-    void AddHeader(const MmHeaderSpec &spec) { headerRecords.push_back(MmHeaderBytes(spec)); }
-    void AddItem(const MmItemSpec &spec) { itemRecords.push_back({spec.docKey, MmItemBytes(spec)}); }
+    void AddHeader(const MmHeaderSpec &fields) { headerRecords.push_back(MmHeaderBytes(fields)); }
+    void AddItem(const MmItemSpec &fields) { itemRecords.push_back({fields.docKey, MmItemBytes(fields)}); }
 
     // Rows of the open sales document (table 45): the array of row pointers
     // and the row count that the handler's arguments 4 and 3 point at.

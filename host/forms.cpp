@@ -291,17 +291,17 @@ void FormEngine::LayOutColumns(const Element &list)
     columns_.clear();
     std::vector<bool> shrinkable;
     int total = 0;
-    for (std::string_view spec : Split(columnSpec_)) {
+    for (std::string_view column : Split(columnSpec_)) {
         Column c{false, 0, {}};
         size_t i = 0;
-        if (i < spec.size() && (spec[i] == 'l' || spec[i] == 'p'))
-            c.right = spec[i++] == 'p';
-        bool minus = i < spec.size() && spec[i] == '-';
+        if (i < column.size() && (column[i] == 'l' || column[i] == 'p'))
+            c.right = column[i++] == 'p';
+        bool minus = i < column.size() && column[i] == '-';
         if (minus)
             ++i;
-        while (i < spec.size() && spec[i] >= '0' && spec[i] <= '9' && c.width < 1000)
-            c.width = c.width * 10 + (spec[i++] - '0');
-        c.heading = spec.substr(i);
+        while (i < column.size() && column[i] >= '0' && column[i] <= '9' && c.width < 1000)
+            c.width = c.width * 10 + (column[i++] - '0');
+        c.heading = column.substr(i);
         total += c.width + (columns_.empty() ? 0 : 1);
         columns_.push_back(std::move(c));
         shrinkable.push_back(minus);

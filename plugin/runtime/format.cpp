@@ -32,33 +32,33 @@ private:
     size_t len_ = 0;
 };
 
-struct Spec {
+struct FieldFormat {
     bool left = false, plus = false, space = false, alt = false, zero = false;
     int width = 0;
     int precision = -1;
 };
 
 // Pads and writes one converted field: sign/prefix, zeros, digits.
-void emit(Sink &out, const Spec &spec, const char *prefix, const char *body, int bodyLen,
+void emit(Sink &out, const FieldFormat &field, const char *prefix, const char *body, int bodyLen,
           int zeros = 0)
 {
     int prefixLen = 0;
     while (prefix[prefixLen])
         ++prefixLen;
     int total = prefixLen + zeros + bodyLen;
-    int pad = spec.width > total ? spec.width - total : 0;
-    if (spec.zero && !spec.left) {
+    int pad = field.width > total ? field.width - total : 0;
+    if (field.zero && !field.left) {
         zeros += pad;
         pad = 0;
     }
-    if (!spec.left)
+    if (!field.left)
         out.fill(' ', pad);
     for (int i = 0; i < prefixLen; ++i)
         out.put(prefix[i]);
     out.fill('0', zeros);
     for (int i = 0; i < bodyLen; ++i)
         out.put(body[i]);
-    if (spec.left)
+    if (field.left)
         out.fill(' ', pad);
 }
 
@@ -74,25 +74,25 @@ int toDigits(uint64_t v, unsigned base, bool upper, char *end)
     return n;
 }
 
-void formatInteger(Sink &out, Spec spec, uint64_t magnitude, bool negative, unsigned base,
+void formatInteger(Sink &out, FieldFormat field, uint64_t magnitude, bool negative, unsigned base,
                    bool upper)
 {
     char digits[24];
     char *end = digits + sizeof digits;
     int n = toDigits(magnitude, base, upper, end);
-    if (spec.precision == 0 && magnitude == 0)
+    if (field.precision == 0 && magnitude == 0)
         n = 0;
-    int zeros = spec.precision > n ? spec.precision - n : 0;
-    if (spec.precision >= 0)
-        spec.zero = false;
-    const char *prefix = negative ? "-" : spec.plus ? "+" : spec.space ? " " : "";
-    if (spec.alt && magnitude != 0) {
+    int zeros = field.precision > n ? field.precision - n : 0;
+    if (field.precision >= 0)
+        field.zero = false;
+    const char *prefix = negative ? "-" : field.plus ? "+" : field.space ? " " : "";
+    if (field.alt && magnitude != 0) {
         if (base == 16)
             prefix = upper ? "0X" : "0x";
         else if (base == 8 && zeros == 0)
             zeros = 1;
     }
-    emit(out, spec, prefix, end - n, n, zeros);
+    emit(out, field, prefix, end - n, n, zeros);
 }
 
 // Significant digits taken from a double: one more than it carries, so
@@ -169,20 +169,20 @@ bool roundDigits(char *sig, int keep)
     return false;
 }
 
-void formatFloat(Sink &out, Spec spec, double v, char conv)
+void formatFloat(Sink &out, FieldFormat field, double v, char conv)
 {
     bool upper = conv == 'F' || conv == 'E' || conv == 'G';
     bool negative = __builtin_signbit(v);
-    const char *sign = negative ? "-" : spec.plus ? "+" : spec.space ? " " : "";
+    const char *sign = negative ? "-" : field.plus ? "+" : field.space ? " " : "";
     if (__builtin_isnan(v) || __builtin_isinf(v)) {
-        spec.zero = false;
+        field.zero = false;
         const char *text = __builtin_isnan(v) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
-        emit(out, spec, sign, text, 3);
+        emit(out, field, sign, text, 3);
         return;
     }
     if (negative)
         v = -v;
-    int precision = spec.precision < 0 ? 6 : spec.precision;
+    int precision = field.precision < 0 ? 6 : field.precision;
     char sig[kSig];
     int exp10;
     decimalDigits(v, &exp10, sig);
@@ -207,7 +207,7 @@ void formatFloat(Sink &out, Spec spec, double v, char conv)
             lower = 'f';
             precision = p - 1 - e;
         }
-        strip = !spec.alt;
+        strip = !field.alt;
     }
 
     // Longest field: 309 integer digits + point + precision; precision is capped.
@@ -221,7 +221,7 @@ void formatFloat(Sink &out, Spec spec, double v, char conv)
         int intDigits = zero || exp10 < 0 ? 1 : exp10 + 1;
         for (int i = 0; i < intDigits; ++i) // digit i has the power exp10 - i
             body[n++] = (zero || exp10 < 0 || i >= kSig) ? '0' : sig[i];
-        if (precision > 0 || spec.alt)
+        if (precision > 0 || field.alt)
             body[n++] = '.';
         for (int i = 1; i <= precision; ++i) {
             int idx = exp10 + i;
@@ -233,7 +233,7 @@ void formatFloat(Sink &out, Spec spec, double v, char conv)
         if (zero)
             exp10 = 0;
         body[n++] = sig[0];
-        if (precision > 0 || spec.alt)
+        if (precision > 0 || field.alt)
             body[n++] = '.';
         for (int i = 1; i <= precision; ++i)
             body[n++] = i < kSig ? sig[i] : '0';
@@ -262,7 +262,7 @@ void formatFloat(Sink &out, Spec spec, double v, char conv)
         for (int i = 4 - m; i < 4; ++i)
             body[n++] = ed[i];
     }
-    emit(out, spec, sign, body, n);
+    emit(out, field, sign, body, n);
 }
 
 } // namespace
@@ -276,41 +276,41 @@ int FormatV(char *buf, size_t cap, const char *format, va_list args)
             continue;
         }
         const char *start = p++;
-        Spec spec;
+        FieldFormat field;
         for (;; ++p) {
             if (*p == '-')
-                spec.left = true;
+                field.left = true;
             else if (*p == '+')
-                spec.plus = true;
+                field.plus = true;
             else if (*p == ' ')
-                spec.space = true;
+                field.space = true;
             else if (*p == '#')
-                spec.alt = true;
+                field.alt = true;
             else if (*p == '0')
-                spec.zero = true;
+                field.zero = true;
             else
                 break;
         }
         if (*p == '*') {
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            field.width = va_arg(args, int);
+            if (field.width < 0) {
+                field.left = true;
+                field.width = -field.width;
             }
             ++p;
         } else {
             while (*p >= '0' && *p <= '9')
-                spec.width = spec.width * 10 + (*p++ - '0');
+                field.width = field.width * 10 + (*p++ - '0');
         }
         if (*p == '.') {
             ++p;
-            spec.precision = 0;
+            field.precision = 0;
             if (*p == '*') {
-                spec.precision = va_arg(args, int);
+                field.precision = va_arg(args, int);
                 ++p;
             } else {
                 while (*p >= '0' && *p <= '9')
-                    spec.precision = spec.precision * 10 + (*p++ - '0');
+                    field.precision = field.precision * 10 + (*p++ - '0');
             }
         }
         int longs = 0, shorts = 0;
@@ -337,7 +337,7 @@ int FormatV(char *buf, size_t cap, const char *format, va_list args)
             else if (shorts >= 2)
                 v = static_cast<int8_t>(v);
             uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-            formatInteger(out, spec, mag, v < 0, 10, false);
+            formatInteger(out, field, mag, v < 0, 10, false);
             break;
         }
         case 'u':
@@ -352,20 +352,20 @@ int FormatV(char *buf, size_t cap, const char *format, va_list args)
             else if (shorts >= 2)
                 v = static_cast<uint8_t>(v);
             unsigned base = conv == 'u' ? 10 : conv == 'o' ? 8 : 16;
-            formatInteger(out, spec, v, false, base, conv == 'X');
+            formatInteger(out, field, v, false, base, conv == 'X');
             break;
         }
         case 'p': {
-            spec.alt = false;
-            spec.precision = 8;
-            formatInteger(out, spec, reinterpret_cast<uintptr_t>(va_arg(args, void *)), false, 16,
+            field.alt = false;
+            field.precision = 8;
+            formatInteger(out, field, reinterpret_cast<uintptr_t>(va_arg(args, void *)), false, 16,
                           true);
             break;
         }
         case 'c': {
             char c = static_cast<char>(va_arg(args, int));
-            spec.zero = false;
-            emit(out, spec, "", &c, 1);
+            field.zero = false;
+            emit(out, field, "", &c, 1);
             break;
         }
         case 's': {
@@ -373,10 +373,10 @@ int FormatV(char *buf, size_t cap, const char *format, va_list args)
             if (!s)
                 s = "(null)";
             int n = 0;
-            while (s[n] && (spec.precision < 0 || n < spec.precision))
+            while (s[n] && (field.precision < 0 || n < field.precision))
                 ++n;
-            spec.zero = false;
-            emit(out, spec, "", s, n);
+            field.zero = false;
+            emit(out, field, "", s, n);
             break;
         }
         case 'f':
@@ -385,7 +385,7 @@ int FormatV(char *buf, size_t cap, const char *format, va_list args)
         case 'E':
         case 'g':
         case 'G':
-            formatFloat(out, spec, va_arg(args, double), conv);
+            formatFloat(out, field, va_arg(args, double), conv);
             break;
         case '%':
             out.put('%');
