@@ -31,11 +31,14 @@ fi
 mkdir -p "$(dirname "$WINEPREFIX")"
 (
     flock 9
+    # The lock's descriptor is closed for everything started here: a Wine
+    # server or service that inherited it would hold the lock for its whole
+    # life, and every later start would wait for it.
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i </dev/null >/dev/null 2>&1
+        wineboot -i </dev/null >/dev/null 2>&1 9>&-
     fi
-    wineserver -p </dev/null >/dev/null 2>&1 &
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    wineserver -p </dev/null >/dev/null 2>&1 9>&- &
+    wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
 ) 9>"$WINEPREFIX.lock"
 
 exec wine "$@"

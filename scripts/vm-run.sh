@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Runs a command inside a small virtual machine whose kernel executes 32-bit
+# x86 code, for build machines whose own kernel has that switched off.
+#
+#   scripts/vm-run.sh [--check] COMMAND...
+#
+# The machine is qemu under software emulation, booted with the distribution's
+# kernel and an initramfs made here from busybox and the 9p modules. It sees
+# this machine's root file system read-only and the repository read-write at
+# the same path, so the command finds the tools and the build trees where they
+# are. /tmp, /run and HOME are fresh in-memory file systems.
+#
+# The command's output comes out on the console; its exit status becomes
+# this script's. --check only boots and runs a 32-bit program, exits 0 when
+# that works.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/.." && pwd)
+state=$repo/build/vm
+mkdir -p "$state"
+
+kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -1)
+if [ -z "$kernel" ] || ! command -v qemu-system-x86_64 >/dev/null \
+        || [ ! -x /bin/busybox ]; then
+    echo "vm-run: needs qemu-system-x86, linux-image-amd64 and busybox-static" >&2
+    exit 125
+fi
+kver=${kernel#/boot/vmlinuz-}
+moddir=/lib/modules/$kver
+
+# The initramfs: busybox, the modules that mount a 9p root over virtio, and
+# an init that mounts everything and runs the job named on the command line.
+initrd=$state/initrd-$kver.cpio.gz
+if [ ! -f "$initrd" ] || [ "$0" -nt "$initrd" ]; then
+    root=$(mktemp -d)
+    mkdir -p "$root"/{bin,dev,proc,sys,mods,newroot}
+    cp /bin/busybox "$root/bin/busybox"
+    for m in virtio virtio_ring virtio_pci_legacy_dev virtio_pci_modern_dev \
+             virtio_pci netfs fscache 9pnet 9pnet_virtio 9p; do
+        f=$(find "$moddir/kernel" -name "$m.ko*" | head -1)
+        [ -n "$f" ] || { echo "vm-run: module $m not found" >&2; exit 125; }
+        case $f in
+            *.xz) xz -dc "$f" >"$root/mods/$m.ko" ;;
+            *.zst) zstd -qdc "$f" >"$root/mods/$m.ko" ;;
+            *) cp "$f" "$root/mods/$m.ko" ;;
+        esac
+        echo "$m" >>"$root/mods/order"
+    done
+    cat >"$root/init" <<'EOF'
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+for m in $(cat /mods/order); do insmod /mods/$m.ko; done
+opts=trans=virtio,version=9p2000.L,msize=512000,cache=loose
+mount -t 9p -o ro,$opts hostroot /newroot
+work=$(sed -n 's/.*vmwork=\([^ ]*\).*/\1/p' /proc/cmdline)
+mount -t 9p -o $opts work /newroot$work
+for d in proc sys dev; do mount --bind /$d /newroot/$d; done
+mkdir -p /newroot/dev/pts && mount -t devpts devpts /newroot/dev/pts
+ln -sf /proc/self/fd /newroot/dev/fd
+ln -sf /proc/self/fd/0 /newroot/dev/stdin
+ln -sf /proc/self/fd/1 /newroot/dev/stdout
+ln -sf /proc/self/fd/2 /newroot/dev/stderr
+mkdir -p /newroot/dev/shm && mount -t tmpfs tmpfs /newroot/dev/shm
+mount -t tmpfs tmpfs /newroot/tmp
+mount -t tmpfs tmpfs /newroot/run
+mount -t tmpfs tmpfs /newroot/root
+mount -t tmpfs tmpfs /newroot/var/tmp
+hostname vm
+# No terminal for the job: a Wine console attached to a terminal would try
+# to take it over, and stop when it runs in a background process group.
+chroot /newroot /bin/bash -c "bash $work/build/vm/job.sh; echo \$? >$work/build/vm/job.rc" \
+    </dev/null 2>&1 | cat
+sync
+poweroff -f
+EOF
+    chmod +x "$root/init"
+    (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$initrd.tmp"
+    mv "$initrd.tmp" "$initrd"
+    rm -rf "$root"
+fi
+
+if [ "${1:-}" = "--check" ]; then
+    set -- /usr/lib/wine/wine --version
+fi
+[ $# -gt 0 ] || { echo "usage: vm-run.sh [--check] COMMAND..." >&2; exit 125; }
+
+{
+    echo "export HOME=/root PATH='$PATH' LANG=C.UTF-8 TERM=dumb"
+    [ -n "${CTEST_PARALLEL_LEVEL:-}" ] && echo "export CTEST_PARALLEL_LEVEL=$CTEST_PARALLEL_LEVEL"
+    printf 'cd %q || exit 125\n' "$PWD"
+    printf '%q ' "$@"
+    echo
+} >"$state/job.sh"
+rm -f "$state/job.rc"
+
+# Multi-threaded software emulation, one virtual processor per core, on a
+# plain processor model: the emulated protection keys of the newest model
+# break the return from Wine's signal handlers.
+qemu-system-x86_64 -accel tcg,thread=multi -cpu Nehalem -smp "$(nproc)" \
+    -m "${VM_MEMORY:-6G}" -nographic -no-reboot -nodefaults -serial stdio \
+    -kernel "$kernel" -initrd "$initrd" \
+    -append "console=ttyS0 quiet loglevel=1 panic=-1 vmwork=$repo" \
+    -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,readonly=on,multidevs=remap \
+    -virtfs local,path="$repo",mount_tag=work,security_model=passthrough,multidevs=remap \
+    </dev/null
+
+if [ ! -f "$state/job.rc" ]; then
+    echo "vm-run: the virtual machine stopped before the command finished" >&2
+    exit 125
+fi
+exit "$(cat "$state/job.rc")"
