@@ -190,7 +190,7 @@ def guard_macro():
     regs_at, args_at = DATA, DATA + 0x100
     for k in range(count):
         n, guard, row = struct.unpack('<III', m.mu.mem_read(m.sym['_TestGuards'] + 12 * k, 12))
-        m.w32(row, m.sym['_ClobberThenJump'])
+        m.w32(row, m.sym['_ClobberOnReturn'])
         m.w32(m.sym['_FakeTarget'], fake[n])
         args = [0xA0000000 + (n << 8) + i + 1 for i in range(n)]
         for i, a in enumerate(args):

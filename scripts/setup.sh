@@ -18,7 +18,17 @@ have_wine32=1
 dpkg -s wine32:i386 >/dev/null 2>&1 || have_wine32=0
 command -v wine >/dev/null || have_wine32=0
 
-if [ ${#need[@]} -eq 0 ] && [ $have_wine32 -eq 1 ]; then
+# Where the kernel cannot execute 32-bit x86 code, Wine runs inside a small
+# virtual machine (scripts/vm-run.sh), which needs these.
+vm_packages() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+    [ $? -eq 126 ] || return 0
+    command -v qemu-system-x86_64 >/dev/null || echo qemu-system-x86
+    ls /boot/vmlinuz-* >/dev/null 2>&1 || echo linux-image-amd64
+    [ -x /bin/busybox ] || echo busybox-static
+}
+
+if [ ${#need[@]} -eq 0 ] && [ $have_wine32 -eq 1 ] && [ -z "$(vm_packages)" ]; then
     exit 0
 fi
 
@@ -49,4 +59,10 @@ if [ $have_wine32 -eq 0 ]; then
         printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' | $SUDO tee "$pin" >/dev/null
         $SUDO apt-get install -y -q --no-install-recommends --allow-downgrades wine wine32:i386
     fi
+fi
+
+vm=$(vm_packages)
+if [ -n "$vm" ]; then
+    # shellcheck disable=SC2086
+    $SUDO apt-get install -y -q --no-install-recommends $vm
 fi

@@ -10,8 +10,8 @@
 # the same path, so the command finds the tools and the build trees where they
 # are. /tmp, /run and HOME are fresh in-memory file systems.
 #
-# The command's output comes out on the console; its exit status becomes
-# this script's. --check only boots and runs a 32-bit program, exits 0 when
+# The command's output comes out on the console, without what the firmware
+# and the boot print; its exit status becomes this script's. --check only boots and runs a 32-bit program, exits 0 when
 # that works.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -70,6 +70,7 @@ mount -t tmpfs tmpfs /newroot/run
 mount -t tmpfs tmpfs /newroot/root
 mount -t tmpfs tmpfs /newroot/var/tmp
 hostname vm
+echo "vm: job starts"
 # No terminal for the job: a Wine console attached to a terminal would try
 # to take it over, and stop when it runs in a background process group.
 chroot /newroot /bin/bash -c "bash $work/build/vm/job.sh; echo \$? >$work/build/vm/job.rc" \
@@ -106,7 +107,12 @@ qemu-system-x86_64 -accel tcg,thread=multi -cpu Nehalem -smp "$(nproc)" \
     -append "console=ttyS0 quiet loglevel=1 panic=-1 vmwork=$repo" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,readonly=on,multidevs=remap \
     -virtfs local,path="$repo",mount_tag=work,security_model=passthrough,multidevs=remap \
-    </dev/null
+    </dev/null 2>&1 | tr -d '\r' | awk '
+        job && /\] reboot: Power down$/ { next }
+        job { print; fflush(); next }
+        /^vm: job starts$/ { job = 1; next }
+        { boot = boot $0 "\n" }
+        END { if (!job) printf "%s", boot }'
 
 if [ ! -f "$state/job.rc" ]; then
     echo "vm-run: the virtual machine stopped before the command finished" >&2

@@ -81,13 +81,13 @@ TEST(GuardCode, KeepsRegistersAndPassesArgumentsInOrder)
         std::vector<uint32_t> args;
         for (uint32_t i = 0; i < g.args; ++i)
             args.push_back(0xA0000000u + (g.args << 8) + i + 1);
-        *g.row = reinterpret_cast<void *>(&ClobberThenJump);
+        *g.row = reinterpret_cast<void *>(&ClobberOnReturn);
         FakeTarget = fakes[g.args];
 
         // Called directly, the stand-in leaves ecx and edx changed.
         seen.clear();
         Registers direct = kLoaded;
-        ASSERT_EQ(CallWithRegisters(reinterpret_cast<void *>(&ClobberThenJump), args.data(),
+        ASSERT_EQ(CallWithRegisters(reinterpret_cast<void *>(&ClobberOnReturn), args.data(),
                                     g.args, &direct), 0);
         EXPECT_EQ(direct.ecx, ClobberedEcx);
         EXPECT_EQ(direct.edx, ClobberedEdx);

@@ -12,7 +12,8 @@ _CallSavedEsp:  .long 0                 /* esp before the arguments were pushed 
 CallTarget:     .long 0
 CallRegs:       .long 0
         .globl _FakeTarget
-_FakeTarget:    .long 0                 /* where ClobberThenJump goes */
+_FakeTarget:    .long 0                 /* what ClobberOnReturn calls */
+FakeReturn:     .long 0                 /* its caller's return address */
 
 /*
  * int CallWithRegisters(target, args, count, regs), cdecl. On entry:
@@ -87,12 +88,14 @@ _CallRecover:
         movl $1, %eax
         ret
 
-        .globl _ClobberThenJump
+        .globl _ClobberOnReturn
         .p2align 4
-_ClobberThenJump:
+_ClobberOnReturn:
+        popl FakeReturn                 /* the arguments stay where they are */
+        call *_FakeTarget               /* which removes them */
         movl $0xBADC0C0C, %ecx
         movl $0xBADD0D0D, %edx
-        jmp *_FakeTarget
+        jmp *FakeReturn
 
 /* Guards for 0 to 8 and 10 arguments, each over a row of its own. */
         .macro TEST_GUARD args

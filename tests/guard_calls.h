@@ -31,10 +31,10 @@ struct TestGuard {
 extern const TestGuard TestGuards[];
 extern const uint32_t TestGuardCount;
 
-// Sets ecx and edx to ClobberedEcx and ClobberedEdx, as a system function
-// may, and jumps to FakeTarget (null at start) with the caller's stack
-// untouched.
-void ClobberThenJump();
+// Calls FakeTarget (null at start, a stdcall function) with the caller's
+// arguments, then returns to the caller with ecx and edx set to ClobberedEcx
+// and ClobberedEdx, as a system function may leave them. Not reentrant.
+void ClobberOnReturn();
 extern void *FakeTarget;
 constexpr uint32_t ClobberedEcx = 0xBADC0C0C;
 constexpr uint32_t ClobberedEdx = 0xBADD0D0D;
