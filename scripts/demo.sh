@@ -17,6 +17,14 @@ case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
 *) export LC_ALL=C.UTF-8 ;;
 esac
 
+# Where the kernel cannot execute 32-bit x86 code, Wine runs in the virtual
+# machine of vm-run.sh, which has no terminal: the scripted session.
+/usr/lib/wine/wine --version >/dev/null 2>&1
+if [ $? -eq 126 ] && "$here/vm-run.sh" --check >/dev/null 2>&1; then
+    echo "make demo: this machine's kernel cannot execute 32-bit x86 programs; the scripted session runs in a virtual machine" >&2
+    exec "$here/vm-run.sh" "$here/demo.sh" "$@"
+fi
+
 "$here/wine-run.sh" "$build/bin/tolmar_host.exe" "${args[@]}"
 rc=$?
 "$here/wine-stop.sh"

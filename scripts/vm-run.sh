@@ -56,8 +56,6 @@ mount -t devtmpfs dev /dev
 for m in $(cat /mods/order); do insmod /mods/$m.ko; done
 opts=trans=virtio,version=9p2000.L,msize=512000,cache=loose
 mount -t 9p -o ro,$opts hostroot /newroot
-work=$(sed -n 's/.*vmwork=\([^ ]*\).*/\1/p' /proc/cmdline)
-mount -t 9p -o $opts work /newroot$work
 for d in proc sys dev; do mount --bind /$d /newroot/$d; done
 mkdir -p /newroot/dev/pts && mount -t devpts devpts /newroot/dev/pts
 ln -sf /proc/self/fd /newroot/dev/fd
@@ -69,6 +67,10 @@ mount -t tmpfs tmpfs /newroot/tmp
 mount -t tmpfs tmpfs /newroot/run
 mount -t tmpfs tmpfs /newroot/root
 mount -t tmpfs tmpfs /newroot/var/tmp
+# The repository last: it may lie under one of the fresh folders.
+work=$(sed -n 's/.*vmwork=\([^ ]*\).*/\1/p' /proc/cmdline)
+mkdir -p /newroot$work
+mount -t 9p -o $opts work /newroot$work
 hostname vm
 echo "vm: job starts"
 # No terminal for the job: a Wine console attached to a terminal would try
