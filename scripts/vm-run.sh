@@ -110,9 +110,9 @@ qemu-system-x86_64 -accel tcg,thread=multi -cpu Nehalem -smp "$(nproc)" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,readonly=on,multidevs=remap \
     -virtfs local,path="$repo",mount_tag=work,security_model=passthrough,multidevs=remap \
     </dev/null 2>&1 | tr -d '\r' | awk '
-        job && /\] reboot: Power down$/ { next }
+        job && /reboot: Power down/ { next }
         job { print; fflush(); next }
-        /^vm: job starts$/ { job = 1; next }
+        /vm: job starts$/ { job = 1; next }
         { boot = boot $0 "\n" }
         END { if (!job) printf "%s", boot }'
 
