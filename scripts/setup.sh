@@ -19,12 +19,12 @@ dpkg -s wine32:i386 >/dev/null 2>&1 || have_wine32=0
 command -v wine >/dev/null || have_wine32=0
 
 # Where the kernel cannot execute 32-bit x86 code, Wine runs inside a small
-# virtual machine (scripts/vm-run.sh), which needs these.
+# virtual machine (scripts/vm-run.sh), which needs these (and downloads the
+# kernel's package itself).
 vm_packages() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
     [ $? -eq 126 ] || return 0
     command -v qemu-system-x86_64 >/dev/null || echo qemu-system-x86
-    ls /boot/vmlinuz-* >/dev/null 2>&1 || echo linux-image-amd64
     [ -x /bin/busybox ] || echo busybox-static
 }
 

@@ -4,29 +4,48 @@
 #
 #   scripts/vm-run.sh [--check] COMMAND...
 #
-# The machine is qemu under software emulation, booted with the distribution's
-# kernel and an initramfs made here from busybox and the 9p modules. It sees
-# this machine's root file system read-only and the repository read-write at
-# the same path, so the command finds the tools and the build trees where they
-# are. /tmp, /run and HOME are fresh in-memory file systems.
+# The machine is qemu under software emulation, booted with the
+# distribution's kernel (unpacked from its package into build/vm) and an
+# initramfs made here from busybox and the 9p modules. It sees this machine's
+# root file system read-only and the repository read-write at the same path,
+# so the command finds the tools and the build trees where they are. /tmp,
+# /run and HOME are fresh in-memory file systems.
 #
 # The command's output comes out on the console, without what the firmware
-# and the boot print; its exit status becomes this script's. --check only boots and runs a 32-bit program, exits 0 when
-# that works.
+# and the boot print; its exit status becomes this script's. --check only
+# boots and runs a 32-bit program, and exits 0 when that works.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
 state=$repo/build/vm
 mkdir -p "$state"
 
-kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -1)
-if [ -z "$kernel" ] || ! command -v qemu-system-x86_64 >/dev/null \
-        || [ ! -x /bin/busybox ]; then
-    echo "vm-run: needs qemu-system-x86, linux-image-amd64 and busybox-static" >&2
+if ! command -v qemu-system-x86_64 >/dev/null || [ ! -x /bin/busybox ]; then
+    echo "vm-run: needs qemu-system-x86 and busybox-static" >&2
     exit 125
 fi
-kver=${kernel#/boot/vmlinuz-}
-moddir=/lib/modules/$kver
+
+# The distribution's kernel, taken from its package into the build tree (the
+# boot image and the modules below), without installing it.
+kdir=$state/kernel
+kernel=$(ls "$kdir"/boot/vmlinuz-* 2>/dev/null | sort -V | tail -1)
+if [ -z "$kernel" ]; then
+    pkg=$(apt-cache depends linux-image-amd64 2>/dev/null |
+          sed -n 's/^ *Depends: \(linux-image-[0-9][^ ]*\)$/\1/p' | head -1)
+    if [ -z "$pkg" ] || ! (cd "$state" && apt-get download -q "$pkg" >/dev/null 2>&1); then
+        echo "vm-run: cannot download the package linux-image-amd64" >&2
+        exit 125
+    fi
+    mkdir -p "$kdir"
+    dpkg-deb --fsys-tarfile "$state/${pkg}"_*.deb | tar -x -C "$kdir" --wildcards \
+        './boot/vmlinuz-*' '*/kernel/drivers/virtio/*' '*/kernel/net/9p/*' \
+        '*/kernel/fs/9p/*' '*/kernel/fs/netfs/*' '*/kernel/fs/fscache/*'
+    rm -f "$state/${pkg}"_*.deb
+    kernel=$(ls "$kdir"/boot/vmlinuz-* 2>/dev/null | sort -V | tail -1)
+    [ -n "$kernel" ] || { echo "vm-run: no kernel in $pkg" >&2; exit 125; }
+fi
+kver=${kernel##*/vmlinuz-}
+moddir=$(ls -d "$kdir"/lib/modules/"$kver" "$kdir"/usr/lib/modules/"$kver" 2>/dev/null | head -1)
 
 # The initramfs: busybox, the modules that mount a 9p root over virtio, and
 # an init that mounts everything and runs the job named on the command line.
@@ -75,7 +94,8 @@ hostname vm
 echo "vm: job starts"
 # No terminal for the job: a Wine console attached to a terminal would try
 # to take it over, and stop when it runs in a background process group.
-chroot /newroot /bin/bash -c "bash $work/build/vm/job.sh; echo \$? >$work/build/vm/job.rc" \
+job=$(sed -n 's/.*vmjob=\([^ ]*\).*/\1/p' /proc/cmdline)
+chroot /newroot /bin/bash -c "bash $job; echo \$? >$job.rc" \
     </dev/null 2>&1 | cat
 sync
 poweroff -f
@@ -91,14 +111,16 @@ if [ "${1:-}" = "--check" ]; then
 fi
 [ $# -gt 0 ] || { echo "usage: vm-run.sh [--check] COMMAND..." >&2; exit 125; }
 
+# Each run has its own job file, so that runs may overlap.
+job=$(mktemp "$state/job.XXXXXX")
+trap 'rm -f "$job" "$job.rc"' EXIT
 {
     echo "export HOME=/root PATH='$PATH' LANG=C.UTF-8 TERM=dumb"
     [ -n "${CTEST_PARALLEL_LEVEL:-}" ] && echo "export CTEST_PARALLEL_LEVEL=$CTEST_PARALLEL_LEVEL"
     printf 'cd %q || exit 125\n' "$PWD"
     printf '%q ' "$@"
     echo
-} >"$state/job.sh"
-rm -f "$state/job.rc"
+} >"$job"
 
 # Multi-threaded software emulation, one virtual processor per core, on a
 # plain processor model: the emulated protection keys of the newest model
@@ -106,18 +128,19 @@ rm -f "$state/job.rc"
 qemu-system-x86_64 -accel tcg,thread=multi -cpu Nehalem -smp "$(nproc)" \
     -m "${VM_MEMORY:-6G}" -nographic -no-reboot -nodefaults -serial stdio \
     -kernel "$kernel" -initrd "$initrd" \
-    -append "console=ttyS0 quiet loglevel=1 panic=-1 vmwork=$repo" \
+    -append "console=ttyS0 quiet loglevel=1 panic=-1 vmwork=$repo vmjob=$job" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,readonly=on,multidevs=remap \
     -virtfs local,path="$repo",mount_tag=work,security_model=passthrough,multidevs=remap \
-    </dev/null 2>&1 | tr -d '\r' | awk '
+    </dev/null 2>&1 | awk '
+        { gsub(/\r/, "") }
         job && /reboot: Power down/ { next }
         job { print; fflush(); next }
         /vm: job starts$/ { job = 1; next }
         { boot = boot $0 "\n" }
         END { if (!job) printf "%s", boot }'
 
-if [ ! -f "$state/job.rc" ]; then
+if [ ! -s "$job.rc" ]; then
     echo "vm-run: the virtual machine stopped before the command finished" >&2
     exit 125
 fi
-exit "$(cat "$state/job.rc")"
+exit "$(cat "$job.rc")"
