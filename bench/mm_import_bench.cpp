@@ -38,6 +38,7 @@ Timing CollectAndSort(int n)
     host::StandInHost h;
     if (!h.Load() || h.Start(nullptr) != 0)
         return {0, false};
+    h.data.reallocMoves = false; // a real heap, not the test heap
     uint32_t seed = 12345;
     for (int i = 0; i < n; ++i) {
         seed = seed * 1103515245u + 12345u;
@@ -63,6 +64,7 @@ Timing Insert(int n)
     host::StandInHost h;
     if (!h.Load() || h.Start(nullptr) != 0)
         return {0, false};
+    h.data.reallocMoves = false; // a real heap, not the test heap
     h.data.AddHeader({1, "20240105", "MM/1", "Opis", 10000, 1, 1});
     for (int i = 0; i < n; ++i)
         h.data.AddItem({.docKey = 1, .longText = std::string("Pozycja ").append(std::to_string(i)), .presence = 1});

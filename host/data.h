@@ -85,6 +85,10 @@ struct HostData {
     int nextBlockName = 1;
     int reallocCalls = 0;
     std::set<int> failingReallocs;      // call numbers that fail
+    // Every grown block moves and the old one is spoiled, so that a stale
+    // pointer shows; false grows blocks the way a real heap does (in place
+    // where it can), for timing.
+    bool reallocMoves = true;
     std::vector<size_t> reallocSizes;   // requested sizes, in order
     std::vector<std::string> heapErrors; // frees or reallocs of unknown blocks
 
