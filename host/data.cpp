@@ -83,28 +83,25 @@ void *__cdecl SvcRealloc(void *block, uint32_t size)
         H().Record(line + " -> null");
         return nullptr;
     }
+    void *grown;
     if (!d.reallocMoves && block) {
-        void *grown = std::realloc(block, size ? size : 1);
+        grown = std::realloc(block, size ? size : 1);
         if (!grown) {
             H().Record(line + " -> null");
             return nullptr;
         }
-        const int name = d.blockNames[block];
-        d.liveBlocks.erase(block);
-        d.blockNames.erase(block);
-        d.liveBlocks[grown] = size;
-        d.blockNames[grown] = name;
-        H().Record(line + " -> " + BlockName(grown));
-        return grown;
+    } else {
+        // Moves, and spoils the old block, so that a stale pointer shows.
+        grown = std::malloc(size ? size : 1);
+        std::memset(grown, 0xCD, size);
+        if (block) {
+            size_t old = d.liveBlocks[block];
+            std::memcpy(grown, block, old < size ? old : size);
+            std::memset(block, 0xDD, old);
+            std::free(block);
+        }
     }
-    // Always moves, and spoils the old block, so that a stale pointer shows.
-    void *grown = std::malloc(size ? size : 1);
-    std::memset(grown, 0xCD, size);
     if (block) {
-        size_t old = d.liveBlocks[block];
-        std::memcpy(grown, block, old < size ? old : size);
-        std::memset(block, 0xDD, old);
-        std::free(block);
         d.liveBlocks.erase(block);
         d.blockNames.erase(block);
     }

@@ -28,7 +28,8 @@ fi
 # The distribution's kernel, taken from its package into the build tree (the
 # boot image and the modules below), without installing it.
 kdir=$state/kernel
-kernel=$(ls "$kdir"/boot/vmlinuz-* 2>/dev/null | sort -V | tail -1)
+newest_kernel() { ls "$kdir"/boot/vmlinuz-* 2>/dev/null | sort -V | tail -1; }
+kernel=$(newest_kernel)
 if [ -z "$kernel" ]; then
     pkg=$(apt-cache depends linux-image-amd64 2>/dev/null |
           sed -n 's/^ *Depends: \(linux-image-[0-9][^ ]*\)$/\1/p' | head -1)
@@ -41,7 +42,7 @@ if [ -z "$kernel" ]; then
         './boot/vmlinuz-*' '*/kernel/drivers/virtio/*' '*/kernel/net/9p/*' \
         '*/kernel/fs/9p/*' '*/kernel/fs/netfs/*' '*/kernel/fs/fscache/*'
     rm -f "$state/${pkg}"_*.deb
-    kernel=$(ls "$kdir"/boot/vmlinuz-* 2>/dev/null | sort -V | tail -1)
+    kernel=$(newest_kernel)
     [ -n "$kernel" ] || { echo "vm-run: no kernel in $pkg" >&2; exit 125; }
 fi
 kver=${kernel##*/vmlinuz-}
