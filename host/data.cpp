@@ -2,6 +2,8 @@
 // 45, the heap, index scans and found sets, dates, amounts and row services.
 #include "host/data.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +68,82 @@ std::string Num(double v)
     return text;
 }
 
+// The heap behind HostRealloc and HostFree, in the modes of
+// HostData::HeapMode. In the in-place mode a block is a reservation of
+// address space whose first page holds the reservation's size; the block
+// follows it, committed as far as it reaches.
+constexpr size_t kPage = 4096;
+constexpr size_t kReservation = 64u << 20;
+
+size_t RoundToPage(size_t n) { return (n + kPage - 1) / kPage * kPage; }
+
+uint8_t *ReservationBase(void *block) { return static_cast<uint8_t *>(block) - kPage; }
+size_t ReservedSize(void *block) { return *reinterpret_cast<size_t *>(ReservationBase(block)); }
+
+bool Commit(uint8_t *base, size_t size)
+{
+    return VirtualAlloc(base, RoundToPage(kPage + size), MEM_COMMIT, PAGE_READWRITE) != nullptr;
+}
+
+void *ReserveBlock(size_t size)
+{
+    size_t reserved = kPage + size <= kReservation ? kReservation : RoundToPage(kPage + 2 * size);
+    auto *base = static_cast<uint8_t *>(VirtualAlloc(nullptr, reserved, MEM_RESERVE, PAGE_NOACCESS));
+    if (!base)
+        return nullptr;
+    if (!Commit(base, size)) {
+        VirtualFree(base, 0, MEM_RELEASE);
+        return nullptr;
+    }
+    *reinterpret_cast<size_t *>(base) = reserved;
+    return base + kPage;
+}
+
+void ReleaseBlock(const HostData &d, void *block)
+{
+    if (d.heapMode == HostData::HeapMode::InPlace)
+        VirtualFree(ReservationBase(block), 0, MEM_RELEASE);
+    else
+        std::free(block);
+}
+
+// The block grown (or made, for null) to size bytes, or null when there is
+// no memory; a block that moves is counted, its contents copied and the old
+// block released.
+void *GrowBlock(HostData &d, void *block, size_t size)
+{
+    size_t old = block ? d.liveBlocks[block] : 0;
+    size_t kept = old < size ? old : size;
+    void *grown = nullptr;
+    switch (d.heapMode) {
+    case HostData::HeapMode::Moving:
+        grown = std::malloc(size ? size : 1);
+        if (grown)
+            std::memset(grown, 0xCD, size);
+        break;
+    case HostData::HeapMode::ProcessHeap:
+        grown = std::realloc(block, size ? size : 1);
+        if (grown && block && grown != block) {
+            ++d.reallocMovedBlocks;
+            d.reallocCopiedBytes += kept;
+        }
+        return grown;
+    case HostData::HeapMode::InPlace:
+        if (block && kPage + size <= ReservedSize(block))
+            return Commit(ReservationBase(block), size) ? block : nullptr;
+        grown = ReserveBlock(size);
+        break;
+    }
+    if (grown && block) {
+        std::memcpy(grown, block, kept);
+        ++d.reallocMovedBlocks;
+        d.reallocCopiedBytes += kept;
+        std::memset(block, 0xDD, old);
+        ReleaseBlock(d, block);
+    }
+    return grown;
+}
+
 extern "C" {
 
 void *__cdecl SvcRealloc(void *block, uint32_t size)
@@ -79,27 +157,10 @@ void *__cdecl SvcRealloc(void *block, uint32_t size)
         H().Record(line + " -> null");
         return nullptr;
     }
-    if (d.failingReallocs.count(call)) {
+    void *grown = d.failingReallocs.count(call) ? nullptr : GrowBlock(d, block, size);
+    if (!grown) {
         H().Record(line + " -> null");
         return nullptr;
-    }
-    void *grown;
-    if (!d.reallocMoves && block) {
-        grown = std::realloc(block, size ? size : 1);
-        if (!grown) {
-            H().Record(line + " -> null");
-            return nullptr;
-        }
-    } else {
-        // Moves, and spoils the old block, so that a stale pointer shows.
-        grown = std::malloc(size ? size : 1);
-        std::memset(grown, 0xCD, size);
-        if (block) {
-            size_t old = d.liveBlocks[block];
-            std::memcpy(grown, block, old < size ? old : size);
-            std::memset(block, 0xDD, old);
-            std::free(block);
-        }
     }
     if (block) {
         d.liveBlocks.erase(block);
@@ -121,7 +182,7 @@ void __cdecl SvcFree(void *block)
         return;
     }
     std::memset(block, 0xDD, found->second);
-    std::free(block);
+    ReleaseBlock(d, block);
     d.liveBlocks.erase(found);
     d.blockNames.erase(block);
 }
@@ -367,7 +428,7 @@ HostData::~HostData()
     for (const void *set : liveFoundSets)
         delete static_cast<const FoundSet *>(set);
     for (auto &[block, size] : liveBlocks)
-        std::free(const_cast<void *>(block));
+        ReleaseBlock(*this, const_cast<void *>(block));
 }
 
 TableDescriptor *HostData::Table(int32_t id)

@@ -85,11 +85,18 @@ struct HostData {
     int nextBlockName = 1;
     int reallocCalls = 0;
     std::set<int> failingReallocs;      // call numbers that fail
-    // Every grown block moves and the old one is spoiled, so that a stale
-    // pointer shows; false grows blocks the way a real heap does (in place
-    // where it can), for timing.
-    bool reallocMoves = true;
+    // How blocks grow. Moving (the tests): every grown block moves and the
+    // old one is spoiled, so that a stale pointer shows. ProcessHeap: the
+    // process's own heap, which moves a large block whenever the address
+    // space behind it is taken. InPlace: a large block keeps address space
+    // to grow into, as a heap that remaps its large blocks does; it moves
+    // only when that runs out. The last two are for timing. Set the mode
+    // before the first block is made.
+    enum class HeapMode { Moving, ProcessHeap, InPlace };
+    HeapMode heapMode = HeapMode::Moving;
     std::vector<size_t> reallocSizes;   // requested sizes, in order
+    int reallocMovedBlocks = 0;         // grown blocks that had to move
+    uint64_t reallocCopiedBytes = 0;    // bytes copied by those moves
     std::vector<std::string> heapErrors; // frees or reallocs of unknown blocks
 
     // Scans (state kept in the caller's area) and found sets.
