@@ -50,7 +50,13 @@ void swapEntries(MmDocEntry *a, MmDocEntry *b)
     *b = t;
 }
 
-// Heap sort, in place: no storage besides the list's own.
+// The list is sorted in place, with no storage besides its own: quick sort
+// down to short runs, finished by insertion, and heap sort for a range whose
+// partitions keep coming out lopsided. No index leaves the range it sorts,
+// whatever the host's comparison answers, and the depth limit ends the
+// partitioning even when those answers contradict each other.
+constexpr int32_t kShortRun = 16;
+
 void siftDown(MmDocEntry *e, int32_t root, int32_t count)
 {
     for (;;) {
@@ -66,15 +72,92 @@ void siftDown(MmDocEntry *e, int32_t root, int32_t count)
     }
 }
 
-void sortMmDocList()
+void heapSort(MmDocEntry *e, int32_t count)
 {
-    MmDocEntry *e = MmDocList.entries;
-    int32_t count = MmDocList.count;
     for (int32_t root = count / 2 - 1; root >= 0; --root)
         siftDown(e, root, count);
     for (int32_t end = count - 1; end > 0; --end) {
         swapEntries(&e[0], &e[end]);
         siftDown(e, 0, end);
+    }
+}
+
+void insertionSort(MmDocEntry *e, int32_t lo, int32_t hi)
+{
+    for (int32_t i = lo + 1; i < hi; ++i) {
+        if (CompareMmDocEntries(&e[i - 1], &e[i]) <= 0)
+            continue;
+        MmDocEntry moving = e[i];
+        int32_t j = i;
+        do {
+            e[j] = e[j - 1];
+            --j;
+        } while (j > lo && CompareMmDocEntries(&e[j - 1], &moving) > 0);
+        e[j] = moving;
+    }
+}
+
+// Entries lo ... hi-1, more than kShortRun of them: the median of the first,
+// middle and last becomes the pivot, and the first and last then stop the
+// scans. Returns the split: lo ... split-1 come no later than the pivot,
+// split ... hi-1 no earlier, and both parts hold at least one entry.
+int32_t partition(MmDocEntry *e, int32_t lo, int32_t hi)
+{
+    int32_t last = hi - 1;
+    int32_t mid = lo + (last - lo) / 2;
+    if (CompareMmDocEntries(&e[mid], &e[lo]) < 0)
+        swapEntries(&e[mid], &e[lo]);
+    if (CompareMmDocEntries(&e[last], &e[mid]) < 0) {
+        swapEntries(&e[last], &e[mid]);
+        if (CompareMmDocEntries(&e[mid], &e[lo]) < 0)
+            swapEntries(&e[mid], &e[lo]);
+    }
+    MmDocEntry pivot = e[mid];
+    int32_t i = lo;
+    int32_t j = last;
+    for (;;) {
+        do
+            ++i;
+        while (i < last && CompareMmDocEntries(&e[i], &pivot) < 0);
+        do
+            --j;
+        while (j > lo && CompareMmDocEntries(&e[j], &pivot) > 0);
+        if (i >= j)
+            return j + 1;
+        swapEntries(&e[i], &e[j]);
+    }
+}
+
+void sortMmDocList()
+{
+    MmDocEntry *e = MmDocList.entries;
+    int32_t depth = 0;
+    for (int32_t n = MmDocList.count; n > 1; n >>= 1)
+        depth += 2;
+    // The larger part of each split waits here while the smaller one is
+    // sorted. A waiting part's sibling is at most half of their range, so
+    // no more than 32 wait at once.
+    struct Range {
+        int32_t lo, hi, depth;
+    };
+    Range pending[64];
+    int32_t top = 0;
+    pending[top++] = {0, MmDocList.count, depth};
+    while (top > 0) {
+        Range r = pending[--top];
+        while (r.hi - r.lo > kShortRun) {
+            if (r.depth-- == 0) {
+                heapSort(e + r.lo, r.hi - r.lo);
+                break;
+            }
+            int32_t split = partition(e, r.lo, r.hi);
+            Range left{r.lo, split, r.depth}, right{split, r.hi, r.depth};
+            bool leftSmaller = split - r.lo < r.hi - split;
+            pending[top++] = leftSmaller ? right : left;
+            r = leftSmaller ? left : right;
+        }
+        if (r.hi - r.lo <= kShortRun)
+            insertionSort(e, r.lo, r.hi);
     }
 }
 

@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "host/dates.h"
 #include "host/forms.h"
 #include "host/stand_in_host.h"
 #include "mmimport/records.h"
@@ -1031,6 +1032,124 @@ TEST(MmImport, LongFormattedDateIsCutToItsField)
     EXPECT_EQ(text.front(), '*');
     EXPECT_EQ(s.Count("HostMakeKey(125, 67, 10)"), 1);
     EXPECT_STREQ(s.h.data.Row(0).longText, "MM/20240105");
+}
+
+
+// The list as the scripted list form reads it through the row callback: each
+// row's number and date fields.
+struct ListedRow {
+    std::string number, date;
+};
+std::vector<ListedRow> ReadList(Session &s)
+{
+    static std::vector<ListedRow> listed;
+    listed.clear();
+    ScriptedForms::Install(s);
+    ScriptedForms::from = "";
+    ScriptedForms::to = "31.12.79";
+    ScriptedForms::list = [](host::FormKeyCallback, host::FormRowCallback rows) {
+        int32_t count = static_cast<int32_t>(rows(-1, 0));
+        for (int32_t row = 0; row < count; ++row) {
+            std::vector<std::string> f = Fields(RowText(rows, static_cast<int16_t>(row)));
+            listed.push_back({f.size() == 5 ? f[1] : "<bad row>", f.size() == 5 ? f[4] : ""});
+        }
+        return host::FormCancelled;
+    };
+    s.Raise();
+    return listed;
+}
+
+// Long lists in every kind of scan order, with many documents on one day
+// and undated ones among them, come out earliest first, each document once.
+TEST(MmImport, LongListsComeOutInDateOrderEachDocumentOnce)
+{
+    struct Case {
+        const char *name;
+        int n;
+        std::function<std::string(int)> date; // the i-th scanned document's date
+    };
+    auto day = [](int d) {
+        char date[16];
+        std::snprintf(date, sizeof date, "2024%02d%02d", 1 + d / 28 % 12, 1 + d % 28);
+        return std::string(date);
+    };
+    const Case cases[] = {
+        {"shuffled, about 25 a day", 500, [&](int i) { return day((i * 2654435761u >> 16) % 20); }},
+        {"in order already", 300, [&](int i) { return day(i); }},
+        {"reversed", 300, [&](int i) { return day(299 - i); }},
+        {"all on one day", 100, [&](int) { return day(5); }},
+        {"every seventh undated", 200,
+         [&](int i) { return i % 7 == 3 ? std::string("2024AB01") : day(i * 31 % 97); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s;
+        ASSERT_TRUE(s.loaded);
+        std::vector<std::string> numbers;
+        for (int i = 0; i < c.n; ++i) {
+            numbers.push_back("MM/" + std::to_string(i + 1));
+            s.h.data.AddHeader({i + 1, c.date(i), numbers.back(), "Opis", 10000, 1, 1});
+        }
+        std::vector<ListedRow> listed = ReadList(s);
+        ASSERT_EQ(listed.size(), numbers.size());
+        std::vector<std::string> got;
+        for (size_t i = 0; i < listed.size(); ++i) {
+            got.push_back(listed[i].number);
+            if (i > 0) {
+                EXPECT_LE(host::DateKey(listed[i - 1].date.c_str()), host::DateKey(listed[i].date.c_str()))
+                    << "rows " << i - 1 << " and " << i;
+            }
+        }
+        std::sort(got.begin(), got.end());
+        std::sort(numbers.begin(), numbers.end());
+        EXPECT_EQ(got, numbers);
+    }
+}
+
+// A host whose comparison of dates contradicts itself gets no order, but
+// the sort stays inside the list and keeps every document exactly once.
+struct ContradictoryDates {
+    static inline int answer; // -1, 1, or 0 for answers at random
+    static inline uint32_t seed;
+    static int32_t __stdcall Compare(const char *a, const char *b)
+    {
+        // The range checks compare stored dates with the bounds: those get
+        // true answers. Display dates are the sort's.
+        if (std::strlen(a) != 10 || std::strlen(b) != 10)
+            return host::CompareDateTexts(a, b);
+        if (answer != 0)
+            return answer;
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int32_t>(seed >> 16) % 3 - 1;
+    }
+};
+
+TEST(MmImport, ContradictoryDateComparisonsKeepEveryDocument)
+{
+    const struct {
+        const char *name;
+        int answer;
+    } cases[] = {{"always earlier", -1}, {"always later", 1}, {"at random", 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ContradictoryDates::answer = c.answer;
+        ContradictoryDates::seed = 7;
+        Session s;
+        ASSERT_TRUE(s.loaded);
+        s.h.serviceOverrides[30908] = reinterpret_cast<void *>(&ContradictoryDates::Compare);
+        std::vector<std::string> numbers;
+        for (int i = 0; i < 400; ++i) {
+            numbers.push_back("MM/" + std::to_string(i + 1));
+            s.h.data.AddHeader({i + 1, "20240105", numbers.back(), "Opis", 10000, 1, 1});
+        }
+        std::vector<ListedRow> listed = ReadList(s);
+        std::vector<std::string> got;
+        for (const ListedRow &row : listed)
+            got.push_back(row.number);
+        std::sort(got.begin(), got.end());
+        std::sort(numbers.begin(), numbers.end());
+        EXPECT_EQ(got, numbers);
+    }
 }
 
 } // namespace
