@@ -19,6 +19,26 @@ extern "C" {
 int _CRT_MT = 0;
 int __mingwthr_key_dtor(DWORD, void (*)(void *)) { return 0; }
 
+// libgcc's unwinder names the kernel's semaphore functions for the locks it
+// skips while _CRT_MT is 0. Its import cells are the plug-in's own, so the
+// module does not import them: a kernel that lacks them (the DOS extender's
+// need not have CreateSemaphoreW) could not load it otherwise. Should a lock
+// ever be taken, it gets no semaphore and fails, as the call would fail there.
+static HANDLE WINAPI NoSemaphore(SECURITY_ATTRIBUTES *, LONG, LONG, const wchar_t *)
+{
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return nullptr;
+}
+static BOOL WINAPI NoSemaphoreRelease(HANDLE, LONG, LONG *)
+{
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+void *createSemaphoreImport __asm__("__imp__CreateSemaphoreW@16") =
+    reinterpret_cast<void *>(&NoSemaphore);
+void *releaseSemaphoreImport __asm__("__imp__ReleaseSemaphore@12") =
+    reinterpret_cast<void *>(&NoSemaphoreRelease);
+
 void *malloc(size_t size) { return HeapAlloc(rt::Heap(), 0, size ? size : 1); }
 void free(void *p)
 {
