@@ -11,14 +11,19 @@ constexpr int32_t kRefreshFlags = 0x4100;
 
 bool isFree(const SalesDocRow &row) { return row.rowState == 0 && row.presence == 0; }
 
-// The first free row of the document, or -1.
+// The first free row of the document, or -1. A document the host gave no
+// row array, and a row without storage, have no free row to offer.
 int32_t firstFreeRow(uint8_t **rows, int32_t count)
 {
+    if (!rows)
+        return -1;
     for (int32_t j = 0; j < count; ++j)
-        if (isFree(*reinterpret_cast<const SalesDocRow *>(rows[j])))
+        if (rows[j] && isFree(*reinterpret_cast<const SalesDocRow *>(rows[j])))
             return j;
     return -1;
 }
+
+int32_t rowsNow(const int32_t *rowCount) { return rowCount ? *rowCount : 0; }
 
 // Writes the item's fields into the row; every other byte keeps its value.
 void fillRow(SalesDocRow &row, const MmItem &item, int32_t position)
@@ -59,7 +64,7 @@ bool RunMmImportCommand(int16_t editorValue, int32_t *rowCount, uint8_t **rows,
     for (int32_t i = 0; i < MmSelection.count; ++i) {
         fillRow(workingRow, MmSelection.items[i], i);
         HostPrepareRow(0, working, header, 1);
-        int32_t j = firstFreeRow(rows, *rowCount);
+        int32_t j = firstFreeRow(rows, rowsNow(rowCount));
         if (j < 0) {
             HostMessageBox("Blokada",
                            "Wi\x91" "cej pozycji nie zmie\x9E" "ci si\x91 w tym dokumencie !", 1);
@@ -70,7 +75,7 @@ bool RunMmImportCommand(int16_t editorValue, int32_t *rowCount, uint8_t **rows,
         __builtin_memcpy(rows[table->firstRowShown + table->cursorRow], working,
                          sizeof(SalesDocRow));
     }
-    HostRowsDone(rows, *rowCount, header, 0, 0);
+    HostRowsDone(rows, rowsNow(rowCount), header, 0, 0);
     HostEditorRefresh(editorValue, table, rows, rowCount, arg8, kRefreshFlags, 0, 1, 0, 0, 0, 0);
     ReleaseMmDocList();
     ReleaseMmSelection();

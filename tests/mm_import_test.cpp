@@ -690,6 +690,54 @@ TEST(MmImport, OnlyFreeRowsAreFilledAndTheRestIsBlocked)
     }
 }
 
+// Rows the host gives no storage for are never written: no row array at
+// all, a row whose pointer is null, or no row count to search up to.
+TEST(MmImport, RowsWithoutStorageAreNeverWritten)
+{
+    struct Case {
+        const char *name;
+        bool rowArray, rowCount;
+        int nullRow; // -1: none
+        std::vector<std::string> rows;
+        std::string rowsDone;
+        bool blocked;
+    };
+    const Case cases[] = {
+        {"no row array", false, true, -1, {"", "", ""}, "HostRowsDone(null, 3, record44, 0, 0)", true},
+        {"a row without storage", true, true, 0, {"", "first", "second"},
+         "HostRowsDone(rows, 3, record44, 0, 0)", false},
+        {"no row count", true, false, -1, {"", "", ""}, "HostRowsDone(rows, 0, record44, 0, 0)", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s;
+        ASSERT_TRUE(s.loaded);
+        auto &d = s.h.data;
+        d.AddHeader({10, "20240105", "MM/1", "", 0, 1, 1});
+        for (const char *text : {"first", "second"})
+            d.AddItem({.docKey = 10, .longText = text});
+        d.SetRows(3);
+        if (c.nullRow >= 0)
+            d.rows[c.nullRow] = nullptr;
+        s.Dates("01.01.24", "31.01.24");
+        s.MarkAll(1);
+        int32_t *rowCount = c.rowCount ? &d.rowCount : nullptr;
+        uint8_t **rows = c.rowArray ? d.rows.data() : nullptr;
+        EXPECT_EQ(s.h.salesDoc.handler(234, kEditorValue, rowCount, rows, 5, &s.h.salesDoc, 6, 8, 9,
+                                       10, 11),
+                  s.h.handlerResult);
+        ASSERT_EQ(s.h.handlerCalls.size(), 1u);
+        EXPECT_EQ(s.h.handlerCalls[0].rows, rows);
+        EXPECT_EQ(s.h.handlerCalls[0].rowCount, rowCount);
+        EXPECT_EQ(s.RowTexts(), c.rows);
+        EXPECT_EQ(s.Count(c.rowsDone), 1);
+        std::vector<Msg> messages{{"Uwaga", kWait, 0x200}};
+        if (c.blocked)
+            messages.push_back({"Blokada", kNoRoom, 1});
+        EXPECT_EQ(s.Messages(), messages);
+    }
+}
+
 // The cursor row is set relative to the first row shown, and the row it
 // designates is the free row found.
 TEST(MmImport, CursorRowCountsFromTheFirstRowShown)
