@@ -86,9 +86,9 @@ struct HostData {
     int reallocCalls = 0;
     std::set<int> failingReallocs;      // call numbers that fail
     // How blocks grow. Moving (the tests): every grown block moves and the
-    // old one is spoiled, so that a stale pointer shows. ProcessHeap: the
-    // process's own heap, which moves a large block whenever the address
-    // space behind it is taken. InPlace: a large block keeps address space
+    // old one is spoiled, so that a stale pointer shows. ProcessHeap: the C
+    // library's realloc on the process's heap, which moves a large block
+    // when it cannot grow it where it lies. InPlace: a block keeps address space
     // to grow into, as a heap that remaps its large blocks does; it moves
     // only when that runs out. The last two are for timing. Set the mode
     // before the first block is made.
