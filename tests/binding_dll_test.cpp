@@ -8,6 +8,7 @@
 
 #include "binding/delay_load.h"
 #include "host/stand_in_host.h"
+#include "tests/pe_imports.h"
 
 namespace {
 
@@ -87,6 +88,63 @@ TEST_F(DelayImportsInTheDll, RuntimeStartTakesTheKernelForZunda)
     for (const std::string &line : h.Queries())
         EXPECT_EQ(line.find('"'), std::string::npos) << line;
     EXPECT_EQ(h.Stop(), 0);
+}
+
+// A kernel that lacks GetCPInfo, as the DOS extender's may: the plug-in's
+// GetProcAddress finds it neither in the kernel library nor in the host's
+// executable, and the host offers its own by name.
+struct KernelWithoutCodePages {
+    static inline FARPROC(WINAPI *system)(HMODULE, const char *);
+    static inline int hostCalls;
+    static inline std::vector<std::string> boxes;
+    static FARPROC WINAPI GetProcAddress(HMODULE module, const char *name)
+    {
+        if (reinterpret_cast<uintptr_t>(name) > 0xFFFF && std::string(name) == "GetCPInfo")
+            return nullptr;
+        return system(module, name);
+    }
+    static BOOL WINAPI HostGetCPInfo(UINT codePage, CPINFO *info)
+    {
+        ++hostCalls;
+        return ::GetCPInfo(codePage, info);
+    }
+    static int WINAPI MessageBox(HWND, const char *text, const char *, UINT)
+    {
+        boxes.push_back(text);
+        return IDOK;
+    }
+};
+
+TEST_F(DelayImportsInTheDll, RuntimeStartAsksTheHostForWhatTheKernelLacks)
+{
+    using K = KernelWithoutCodePages;
+    void **lookup = pe::FindImportSlot(h.module(), "KERNEL32.dll", "GetProcAddress");
+    void **box = pe::FindDelayImportSlot(h.module(), "USER32.dll", "MessageBoxA");
+    ASSERT_NE(lookup, nullptr);
+    ASSERT_NE(box, nullptr);
+    K::system = reinterpret_cast<decltype(K::system)>(*lookup);
+    K::hostCalls = 0;
+    K::boxes.clear();
+    *lookup = reinterpret_cast<void *>(&K::GetProcAddress);
+    *box = reinterpret_cast<void *>(&K::MessageBox); // no real box, whatever happens
+    h.OfferProcedure("GetCPInfo", reinterpret_cast<void *>(&K::HostGetCPInfo));
+
+    ASSERT_EQ(h.Start(nullptr), 0);
+    FARPROC *cell = CellOf(directory[0], "GetCPInfo");
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(reinterpret_cast<void *>(*cell), reinterpret_cast<void *>(&K::HostGetCPInfo));
+    EXPECT_GE(K::hostCalls, 1) << "the runtime's start calls it";
+    std::vector<std::string> byName;
+    for (const std::string &line : h.Queries())
+        if (line.find('"') != std::string::npos)
+            byName.push_back(line);
+    EXPECT_EQ(byName, std::vector<std::string>{"HostQuery(2, \"GetCPInfo\")"});
+    // The other functions of the start still come from the kernel.
+    EXPECT_EQ(*CellOf(directory[0], "GetVersionExA"),
+              ::GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetVersionExA"));
+    EXPECT_TRUE(K::boxes.empty());
+    EXPECT_EQ(h.Stop(), 0);
+    *lookup = reinterpret_cast<void *>(K::system);
 }
 
 } // namespace
