@@ -20,10 +20,11 @@ int _CRT_MT = 0;
 int __mingwthr_key_dtor(DWORD, void (*)(void *)) { return 0; }
 
 // libgcc's unwinder names the kernel's semaphore functions for the locks it
-// skips while _CRT_MT is 0. Its import cells are the plug-in's own, so the
-// module does not import them: a kernel that lacks them (the DOS extender's
-// need not have CreateSemaphoreW) could not load it otherwise. Should a lock
-// ever be taken, it gets no semaphore and fails, as the call would fail there.
+// skips while _CRT_MT is 0. The two import cells it calls through are
+// defined here, so the module does not import these functions: a kernel that
+// lacks them (the DOS extender's need not have CreateSemaphoreW) could not
+// load it otherwise. Should a lock ever be taken, it gets no semaphore and
+// fails, as the call would where the function is missing.
 static HANDLE WINAPI NoSemaphore(SECURITY_ATTRIBUTES *, LONG, LONG, const wchar_t *)
 {
     SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
