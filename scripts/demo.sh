@@ -19,8 +19,8 @@ esac
 
 # Where the kernel cannot execute 32-bit x86 code, Wine runs in the virtual
 # machine of vm-run.sh, which has no terminal: the scripted session.
-/usr/lib/wine/wine --version >/dev/null 2>&1
-if [ $? -eq 126 ] && "$here/vm-run.sh" --check >/dev/null 2>&1; then
+"$here/i386-runs.sh"
+if [ $? -eq 1 ] && "$here/vm-run.sh" --check >/dev/null 2>&1; then
     echo "make demo: this machine's kernel cannot execute 32-bit x86 programs; the scripted session runs in a virtual machine" >&2
     exec "$here/vm-run.sh" "$here/demo.sh" "$@"
 fi

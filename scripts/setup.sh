@@ -2,6 +2,7 @@
 # Installs what the build and the tests need, and nothing that is already there.
 # Safe to run on every `make test`: a ready machine returns at once.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 
 need=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
@@ -22,8 +23,9 @@ command -v wine >/dev/null || have_wine32=0
 # virtual machine (scripts/vm-run.sh), which needs these (and downloads the
 # kernel's package itself).
 vm_packages() {
-    /usr/lib/wine/wine --version >/dev/null 2>&1
-    [ $? -eq 126 ] || return 0
+    local rc=0
+    "$here/i386-runs.sh" || rc=$?
+    [ $rc -eq 1 ] || return 0
     command -v qemu-system-x86_64 >/dev/null || echo qemu-system-x86
     [ -x /bin/busybox ] || echo busybox-static
 }

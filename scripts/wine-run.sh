@@ -16,14 +16,13 @@ export WINEPREFIX WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY
 
-loader=/usr/lib/wine/wine
-if [ ! -x "$loader" ] || ! command -v wine >/dev/null; then
+"$here/i386-runs.sh"
+rc=$?
+if [ $rc -eq 2 ] || ! command -v wine >/dev/null; then
     echo "SKIP: Wine is not installed" >&2
     exit 77
 fi
-"$loader" --version >/dev/null 2>&1
-rc=$?
-if [ $rc -eq 126 ] || [ $rc -eq 127 ]; then
+if [ $rc -ne 0 ]; then
     echo "SKIP: this machine cannot execute 32-bit x86 programs (the kernel's 32-bit emulation is off), so Wine cannot run" >&2
     exit 77
 fi

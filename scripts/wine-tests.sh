@@ -11,8 +11,8 @@ build=$(cd "$1" && pwd)
 shift
 cd "$build" || exit 1
 
-/usr/lib/wine/wine --version >/dev/null 2>&1
-if [ $? -ne 126 ]; then
+"$here/i386-runs.sh"
+if [ $? -ne 1 ]; then
     ctest -L wine -j2 "$@"
     rc=$?
     "$here/wine-stop.sh"
