@@ -85,6 +85,13 @@ public:
         h.data.AddHeader({docKey, date, number, "Opis " + number, 10000, warehouse, 1});
         h.data.AddItem({.docKey = docKey, .longText = number});
     }
+    // Document 10, "MM/1", with one item for each long text, in that order.
+    void DocWithItems(std::initializer_list<const char *> longTexts)
+    {
+        h.data.AddHeader({10, "20240105", "MM/1", "", 0, 1, 1});
+        for (const char *text : longTexts)
+            h.data.AddItem({.docKey = 10, .longText = text});
+    }
 
     void Dates(const std::string &from, const std::string &to)
     {
@@ -665,9 +672,7 @@ TEST(MmImport, OnlyFreeRowsAreFilledAndTheRestIsBlocked)
         Session s;
         ASSERT_TRUE(s.loaded);
         auto &d = s.h.data;
-        d.AddHeader({10, "20240105", "MM/1", "", 0, 1, 1});
-        for (const char *text : {"first", "second", "third", "fourth"})
-            d.AddItem({.docKey = 10, .longText = text});
+        s.DocWithItems({"first", "second", "third", "fourth"});
         d.SetRows(3);
         d.Row(1).rowState = c.rowState;
         d.Row(1).presence = c.presence;
@@ -713,9 +718,7 @@ TEST(MmImport, RowsWithoutStorageAreNeverWritten)
         Session s;
         ASSERT_TRUE(s.loaded);
         auto &d = s.h.data;
-        d.AddHeader({10, "20240105", "MM/1", "", 0, 1, 1});
-        for (const char *text : {"first", "second"})
-            d.AddItem({.docKey = 10, .longText = text});
+        s.DocWithItems({"first", "second"});
         d.SetRows(3);
         if (c.nullRow >= 0)
             d.rows[c.nullRow] = nullptr;
@@ -753,8 +756,7 @@ TEST(MmImport, CursorRowCountsFromTheFirstRowShown)
         Session s;
         ASSERT_TRUE(s.loaded);
         auto &d = s.h.data;
-        d.AddHeader({10, "20240105", "MM/1", "", 0, 1, 1});
-        d.AddItem({.docKey = 10, .longText = "item"});
+        s.DocWithItems({"item"});
         d.SetRows(10);
         for (int32_t i = 0; i < c.freeRow; ++i)
             d.Row(i).presence = 1;
