@@ -3,6 +3,9 @@
 #   demo.sh <build dir> [database file]
 # With a terminal the program runs interactively; with its output piped (CI)
 # it plays its scripted session and prints the screens it passed through.
+# Where this machine's kernel cannot execute 32-bit x86 code, it runs in the
+# virtual machine of vm-run.sh, on its serial console when there is a
+# terminal. TOLMAR_WINE_ROUTE=native or vm forces a route.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1
@@ -17,12 +20,22 @@ case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
 *) export LC_ALL=C.UTF-8 ;;
 esac
 
-# Where the kernel cannot execute 32-bit x86 code, Wine runs in the virtual
-# machine of vm-run.sh, which has no terminal: the scripted session.
-"$here/i386-runs.sh"
-if [ $? -eq 1 ] && "$here/vm-run.sh" --check >/dev/null 2>&1; then
-    echo "make demo: this machine's kernel cannot execute 32-bit x86 programs; the scripted session runs in a virtual machine" >&2
-    exec "$here/vm-run.sh" "$here/demo.sh" "$@"
+route=${TOLMAR_WINE_ROUTE:-}
+if [ -z "$route" ]; then
+    "$here/i386-runs.sh"
+    case $? in
+    0) route=native ;;
+    1) route=vm ;;
+    *) echo "make demo: Wine is not installed (scripts/setup.sh installs it)" >&2; exit 1 ;;
+    esac
+fi
+
+if [ "$route" = vm ]; then
+    if [ -t 0 ] && [ -t 1 ]; then
+        exec env TOLMAR_WINE_ROUTE=native "$here/vm-run.sh" --tty "$here/demo.sh" "$@"
+    fi
+    echo "make demo: the scripted session runs in a virtual machine (scripts/vm-run.sh)" >&2
+    exec env TOLMAR_WINE_ROUTE=native "$here/vm-run.sh" "$here/demo.sh" "$@"
 fi
 
 "$here/wine-run.sh" "$build/bin/tolmar_host.exe" "${args[@]}"

@@ -21,13 +21,14 @@ command -v wine >/dev/null || have_wine32=0
 
 # Where the kernel cannot execute 32-bit x86 code, Wine runs inside a small
 # virtual machine (scripts/vm-run.sh), which needs these (and downloads the
-# kernel's package itself).
+# kernel's package itself). They are installed everywhere: the tests boot
+# that machine on every build machine, so that its route stays sound where
+# nobody needs it today.
 vm_packages() {
-    local rc=0
-    "$here/i386-runs.sh" || rc=$?
-    [ $rc -eq 1 ] || return 0
     command -v qemu-system-x86_64 >/dev/null || echo qemu-system-x86
-    [ -x /bin/busybox ] || echo busybox-static
+    # busybox-static brings the shell and tools of the machine's initramfs,
+    # cpio included, which a fresh machine lacks.
+    /bin/busybox cpio --help >/dev/null 2>&1 || echo busybox-static
 }
 
 if [ ${#need[@]} -eq 0 ] && [ $have_wine32 -eq 1 ] && [ -z "$(vm_packages)" ]; then
@@ -57,9 +58,14 @@ if [ $have_wine32 -eq 0 ]; then
         # amd64 libraries from the security suite and their i386 twins from
         # the main suite cannot be mixed (Multi-Arch needs equal versions).
         # Prefer the main suite for this one install.
-        pin=/etc/apt/preferences.d/tolmar-wine32
-        printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' | $SUDO tee "$pin" >/dev/null
-        $SUDO apt-get install -y -q --no-install-recommends --allow-downgrades wine wine32:i386
+        # The preference is a file of its own, given to this one install
+        # only: later installs on the machine keep the security suite first.
+        pin=$(mktemp)
+        trap 'rm -f "$pin"' EXIT
+        printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$pin"
+        $SUDO apt-get install -y -q --no-install-recommends --allow-downgrades \
+            -o Dir::Etc::Preferences="$pin" \
+            wine wine32:i386
     fi
 fi
 

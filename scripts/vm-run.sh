@@ -2,71 +2,143 @@
 # Runs a command inside a small virtual machine whose kernel executes 32-bit
 # x86 code, for build machines whose own kernel has that switched off.
 #
-#   scripts/vm-run.sh [--check] COMMAND...
+#   scripts/vm-run.sh [--check | --tty] COMMAND...
 #
 # The machine is qemu under software emulation, booted with the
-# distribution's kernel (unpacked from its package into build/vm) and an
-# initramfs made here from busybox and the 9p modules. It sees this machine's
-# root file system read-only and the repository read-write at the same path,
-# so the command finds the tools and the build trees where they are. /tmp,
-# /run and HOME are fresh in-memory file systems.
+# distribution's kernel (taken from its package into build/vm) and an
+# initramfs made here from busybox and the modules that mount this machine's
+# root file system over 9p. The command sees that file system read-only and
+# the repository read-write, at the same paths. /tmp, /run, /var/tmp and
+# the home folder show what they hold here, but what the command writes
+# there stays in the virtual machine's memory and is gone when it stops.
 #
-# The command's output comes out on the console, without what the firmware
-# and the boot print; its exit status becomes this script's. --check only
-# boots and asks scripts/i386-runs.sh whether 32-bit programs run there;
-# it exits 0 when they do.
-set -u
+# Without --tty the command has no terminal: its output comes out on this
+# script's standard output, without what the firmware and the boot print.
+# With --tty it runs on the machine's serial console, which is this
+# terminal, as its controlling terminal, with this terminal's size and TERM.
+# Its exit status becomes this script's; 125 means that the machine did not
+# run it, with the reason and the tail of the boot log on standard error.
+#
+# --check only boots and asks scripts/i386-runs.sh whether 32-bit programs
+# run there; it exits 0 when they do.
+set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
 state=$repo/build/vm
-mkdir -p "$state"
+busybox=/bin/busybox
+cleanup=()
+trap 'rm -rf "${cleanup[@]}"' EXIT
 
-if ! command -v qemu-system-x86_64 >/dev/null || [ ! -x /bin/busybox ]; then
-    echo "vm-run: needs qemu-system-x86 and busybox-static" >&2
+fail() {
+    echo "vm-run: $*" >&2
     exit 125
-fi
+}
 
-# The distribution's kernel, taken from its package into the build tree (the
-# boot image and the modules below), without installing it.
+mode=job
+case "${1:-}" in
+--check) mode=check; shift; set -- "$here/i386-runs.sh" ;;
+--tty) mode=tty; shift ;;
+esac
+[ $# -gt 0 ] || fail "usage: vm-run.sh [--check | --tty] COMMAND..."
+
+command -v qemu-system-x86_64 >/dev/null || fail "qemu-system-x86_64 is not installed (package qemu-system-x86)"
+"$busybox" cpio --help >/dev/null 2>&1 || fail "$busybox with cpio is not installed (package busybox-static)"
+mkdir -p "$state" || fail "cannot create $state"
+
+# The modules that the initramfs loads: those that mount the 9p root over
+# virtio and the overlays, with everything they depend on.
+root_modules="virtio_pci 9pnet_virtio 9p overlay"
+
+# The distribution's kernel and the modules it needs, taken from its package
+# once: build/vm/kernel/<version>/ holds vmlinuz, mods/*.ko and the order in
+# which they load, the order read from each module's own "depends=" entry.
 kdir=$state/kernel
-newest_kernel() { ls "$kdir"/boot/vmlinuz-* 2>/dev/null | sort -V | tail -1; }
-kernel=$(newest_kernel)
-if [ -z "$kernel" ]; then
+prepared_kernel() { ls -d "$kdir"/*/ready 2>/dev/null | sort -V | tail -1; }
+
+module_depends() { # FILE: the names in its modinfo "depends=" entry
+    tr '\0' '\n' <"$1" | sed -n 's/^depends=//p' | head -1 | tr ',' ' '
+}
+
+prepare_kernel() {
+    local pkg tmp mdir kver name f out
     pkg=$(apt-cache depends linux-image-amd64 2>/dev/null |
           sed -n 's/^ *Depends: \(linux-image-[0-9][^ ]*\)$/\1/p' | head -1)
-    if [ -z "$pkg" ] || ! (cd "$state" && apt-get download -q "$pkg" >/dev/null 2>&1); then
-        echo "vm-run: cannot download the package linux-image-amd64" >&2
-        exit 125
-    fi
-    mkdir -p "$kdir"
-    dpkg-deb --fsys-tarfile "$state/${pkg}"_*.deb | tar -x -C "$kdir" --wildcards \
-        './boot/vmlinuz-*' '*/kernel/drivers/virtio/*' '*/kernel/net/9p/*' \
-        '*/kernel/fs/9p/*' '*/kernel/fs/netfs/*' '*/kernel/fs/fscache/*'
-    rm -f "$state/${pkg}"_*.deb
-    kernel=$(newest_kernel)
-    [ -n "$kernel" ] || { echo "vm-run: no kernel in $pkg" >&2; exit 125; }
-fi
-kver=${kernel##*/vmlinuz-}
-moddir=$(ls -d "$kdir"/lib/modules/"$kver" "$kdir"/usr/lib/modules/"$kver" 2>/dev/null | head -1)
+    [ -n "$pkg" ] || fail "apt-cache knows no package linux-image-amd64 (run apt-get update)"
+    tmp=$(mktemp -d "$state/unpack.XXXXXX") || fail "cannot create a folder in $state"
+    cleanup+=("$tmp")
+    (cd "$tmp" && apt-get download -q "$pkg" >/dev/null 2>&1) ||
+        fail "cannot download the package $pkg"
+    dpkg-deb -x "$tmp"/"$pkg"_*.deb "$tmp/pkg" || fail "cannot unpack the package $pkg"
+    f=$(ls "$tmp"/pkg/boot/vmlinuz-* 2>/dev/null | head -1)
+    [ -n "$f" ] || fail "the package $pkg holds no boot/vmlinuz-*"
+    kver=${f##*/vmlinuz-}
+    mdir=$(ls -d "$tmp"/pkg/lib/modules/"$kver" "$tmp"/pkg/usr/lib/modules/"$kver" 2>/dev/null | head -1)
+    [ -n "$mdir" ] || fail "the package $pkg holds no modules for $kver"
+    out=$kdir/$kver
+    rm -rf "$out" && mkdir -p "$out/mods" || fail "cannot create $out"
+    cp "$f" "$out/vmlinuz" || fail "cannot copy the kernel"
 
-# The initramfs: busybox, the modules that mount a 9p root over virtio, and
-# an init that mounts everything and runs the job named on the command line.
-initrd=$state/initrd-$kver.cpio.gz
-if [ ! -f "$initrd" ] || [ "$0" -nt "$initrd" ]; then
-    root=$(mktemp -d)
-    mkdir -p "$root"/{bin,dev,proc,sys,mods,newroot}
-    cp /bin/busybox "$root/bin/busybox"
-    for m in virtio virtio_ring virtio_pci_legacy_dev virtio_pci_modern_dev \
-             virtio_pci netfs fscache 9pnet 9pnet_virtio 9p; do
-        f=$(find "$moddir/kernel" -name "$m.ko*" | head -1)
-        [ -n "$f" ] || { echo "vm-run: module $m not found" >&2; exit 125; }
-        case $f in
-            *.xz) xz -dc "$f" >"$root/mods/$m.ko" ;;
-            *.zst) zstd -qdc "$f" >"$root/mods/$m.ko" ;;
-            *) cp "$f" "$root/mods/$m.ko" ;;
+    # Every module of the package by name (modinfo names use "_" for "-").
+    declare -A path=() state_of=()
+    while IFS= read -r f; do
+        name=${f##*/}
+        name=${name%%.ko*}
+        path[${name//-/_}]=$f
+    done < <(find "$mdir" -name '*.ko' -o -name '*.ko.xz' -o -name '*.ko.zst' -o -name '*.ko.gz')
+    [ ${#path[@]} -gt 0 ] || fail "no modules in the package $pkg"
+
+    # Depth first: a module is written to the order after its dependencies.
+    visit() {
+        local m=$1 d
+        case ${state_of[$m]:-} in
+        done) return 0 ;;
+        active) fail "the modules' dependencies form a cycle through $m" ;;
         esac
-        echo "$m" >>"$root/mods/order"
-    done
+        if [ -z "${path[$m]:-}" ]; then
+            # Built into this kernel: nothing to load.
+            grep -q "/${m//_/[-_]}\.ko\$" "$mdir/modules.builtin" 2>/dev/null && { state_of[$m]=done; return 0; }
+            fail "the kernel $kver has no module $m"
+        fi
+        state_of[$m]=active
+        f=${path[$m]}
+        case $f in
+        *.xz) xz -dc "$f" >"$out/mods/$m.ko" ;;
+        *.zst) zstd -qdc "$f" >"$out/mods/$m.ko" ;;
+        *.gz) gzip -dc "$f" >"$out/mods/$m.ko" ;;
+        *) cp "$f" "$out/mods/$m.ko" ;;
+        esac
+        [ -s "$out/mods/$m.ko" ] || fail "cannot unpack the module $m"
+        for d in $(module_depends "$out/mods/$m.ko"); do
+            visit "${d//-/_}"
+        done
+        state_of[$m]=done
+        echo "$m" >>"$out/mods/order"
+    }
+    for name in $root_modules; do visit "$name"; done
+    touch "$out/ready"
+    rm -rf "$tmp"
+}
+
+ready=$(prepared_kernel)
+if [ -z "$ready" ]; then
+    prepare_kernel
+    ready=$(prepared_kernel)
+    [ -n "$ready" ] || fail "the kernel could not be prepared"
+fi
+kver_dir=${ready%/ready}
+kver=${kver_dir##*/}
+kernel=$kver_dir/vmlinuz
+
+# The initramfs: busybox, the modules, and an init that mounts everything
+# and runs the job named on the kernel's command line. Made again when this
+# script is newer.
+initrd=$state/initrd-$kver.cpio.gz
+if [ ! -s "$initrd" ] || [ "$0" -nt "$initrd" ]; then
+    root=$(mktemp -d) || fail "cannot create a temporary folder"
+    cleanup+=("$root")
+    mkdir -p "$root"/{bin,dev,proc,sys,newroot,lower,upper} || fail "cannot lay out the initramfs"
+    cp "$busybox" "$root/bin/busybox" && cp -r "$kver_dir/mods" "$root/mods" ||
+        fail "cannot copy busybox and the modules into the initramfs"
     cat >"$root/init" <<'EOF'
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -74,9 +146,20 @@ export PATH=/bin
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
-for m in $(cat /mods/order); do insmod /mods/$m.ko; done
+arg() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" /proc/cmdline; }
+work=$(arg vmwork)
+job=$(arg vmjob)
+scratch=$(arg vmscratch | tr ':' ' ')
+# What init itself says goes to a log, shown only when the job cannot start.
+exec 3>&1 >/boot.log 2>&1
+stop() {
+    echo "vm: $*"
+    cat /boot.log >&3
+    poweroff -f
+}
+for m in $(cat /mods/order); do insmod /mods/$m.ko || stop "cannot load the module $m"; done
 opts=trans=virtio,version=9p2000.L,msize=512000,cache=loose
-mount -t 9p -o ro,$opts hostroot /newroot
+mount -t 9p -o ro,$opts hostroot /newroot || stop "cannot mount the root file system"
 for d in proc sys dev; do mount --bind /$d /newroot/$d; done
 mkdir -p /newroot/dev/pts && mount -t devpts devpts /newroot/dev/pts
 ln -sf /proc/self/fd /newroot/dev/fd
@@ -84,65 +167,141 @@ ln -sf /proc/self/fd/0 /newroot/dev/stdin
 ln -sf /proc/self/fd/1 /newroot/dev/stdout
 ln -sf /proc/self/fd/2 /newroot/dev/stderr
 mkdir -p /newroot/dev/shm && mount -t tmpfs tmpfs /newroot/dev/shm
-mount -t tmpfs tmpfs /newroot/tmp
-mount -t tmpfs tmpfs /newroot/run
-mount -t tmpfs tmpfs /newroot/root
-mount -t tmpfs tmpfs /newroot/var/tmp
-# The repository last: it may lie under one of the fresh folders.
-work=$(sed -n 's/.*vmwork=\([^ ]*\).*/\1/p' /proc/cmdline)
-mkdir -p /newroot$work
-mount -t 9p -o $opts work /newroot$work
+# The scratch folders show what this machine's hold, and keep what the job
+# writes there in memory: an overlay over a read-only view of each.
+mount -t tmpfs tmpfs /upper
+for d in $scratch; do
+    [ -d "/newroot$d" ] || continue
+    n=$(echo "$d" | tr / _)
+    mkdir -p "/lower$n" "/upper$n/data" "/upper$n/work"
+    mount --bind "/newroot$d" "/lower$n"
+    mount -t overlay overlay -o "lowerdir=/lower$n,upperdir=/upper$n/data,workdir=/upper$n/work" "/newroot$d" ||
+        stop "cannot lay an overlay over $d"
+done
+# The repository last: it may lie under one of the scratch folders.
+mkdir -p /newroot$work && mount -t 9p -o $opts work /newroot$work || stop "cannot mount $work"
+[ -f "/newroot$job" ] || stop "no job file $job"
+touch "/newroot$job.started"
 hostname vm
-echo "vm: job starts"
-# No terminal for the job: a Wine console attached to a terminal would try
-# to take it over, and stop when it runs in a background process group.
-job=$(sed -n 's/.*vmjob=\([^ ]*\).*/\1/p' /proc/cmdline)
-chroot /newroot /bin/bash -c "bash $job; echo \$? >$job.rc" \
-    </dev/null 2>&1 | cat
+if [ "$(arg vmtty)" = 1 ]; then
+    # On the console as the job's controlling terminal.
+    exec >&3 2>&1 3>&-
+    setsid cttyhack chroot /newroot /bin/bash -c "bash $job; echo \$? >$job.rc"
+else
+    # No terminal: a Wine console attached to a terminal would try to take
+    # it over, and stop when it runs in a background process group.
+    echo "vm: job starts" >&3
+    chroot /newroot /bin/bash -c "bash $job; echo \$? >$job.rc" </dev/null 2>&1 | cat >&3
+fi
 sync
 poweroff -f
 EOF
     chmod +x "$root/init"
-    (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$initrd.tmp"
-    mv "$initrd.tmp" "$initrd"
+    (cd "$root" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$initrd.tmp" ||
+        fail "cannot pack the initramfs"
+    # An archive that lost its contents still makes a valid gzip.
+    n=$(gzip -dc "$initrd.tmp" | "$busybox" cpio -t 2>/dev/null | grep -c -e '^init$' -e '^bin/busybox$' -e '^mods/order$')
+    [ "$n" -eq 3 ] || { rm -f "$initrd.tmp"; fail "the initramfs came out without init, busybox or the modules"; }
+    mv "$initrd.tmp" "$initrd" || fail "cannot write $initrd"
     rm -rf "$root"
 fi
 
-if [ "${1:-}" = "--check" ]; then
-    set -- "$here/i386-runs.sh"
-fi
-[ $# -gt 0 ] || { echo "usage: vm-run.sh [--check] COMMAND..." >&2; exit 125; }
-
 # Each run has its own job file, so that runs may overlap.
-job=$(mktemp "$state/job.XXXXXX")
-trap 'rm -f "$job" "$job.rc"' EXIT
+job=$(mktemp "$state/job.XXXXXX") || fail "cannot create a job file in $state"
+log=$job.log
+cleanup+=("$job" "$job.rc" "$log")
+scratch="/tmp:/run:/var/tmp:/root"
+case "${HOME:-}" in
+/tmp/* | /run/* | /var/tmp/* | /root/* | /root | "") ;;
+*) scratch="$scratch:$HOME" ;;
+esac
 {
-    echo "export HOME=/root PATH='$PATH' LANG=C.UTF-8 TERM=dumb"
+    printf 'export HOME=%q PATH=%q LANG=C.UTF-8\n' "${HOME:-/root}" "$PATH"
     [ -n "${CTEST_PARALLEL_LEVEL:-}" ] && echo "export CTEST_PARALLEL_LEVEL=$CTEST_PARALLEL_LEVEL"
+    for v in LC_ALL WINEPREFIX; do
+        [ -n "${!v:-}" ] && printf 'export %s=%q\n' "$v" "${!v}"
+    done
+    if [ $mode = tty ]; then
+        printf 'export TERM=%q\n' "${TERM:-vt100}"
+        size=$(stty size 2>/dev/null </dev/tty) || size="25 80"
+        echo "stty rows ${size% *} cols ${size#* } 2>/dev/null"
+    else
+        echo "export TERM=dumb"
+    fi
     printf 'cd %q || exit 125\n' "$PWD"
     printf '%q ' "$@"
     echo
-} >"$job"
+} >"$job" || fail "cannot write the job file"
 
 # Multi-threaded software emulation, one virtual processor per core, on a
 # plain processor model: the emulated protection keys of the newest model
-# break the return from Wine's signal handlers.
-qemu-system-x86_64 -accel tcg,thread=multi -cpu Nehalem -smp "$(nproc)" \
-    -m "${VM_MEMORY:-6G}" -nographic -no-reboot -nodefaults -serial stdio \
-    -kernel "$kernel" -initrd "$initrd" \
-    -append "console=ttyS0 quiet loglevel=1 panic=-1 vmwork=$repo vmjob=$job" \
-    -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,readonly=on,multidevs=remap \
-    -virtfs local,path="$repo",mount_tag=work,security_model=passthrough,multidevs=remap \
-    </dev/null 2>&1 | awk '
+# break the return from Wine's signal handlers. The firmware and the kernel
+# print nothing on the console (quiet, loglevel=0).
+qemu=(qemu-system-x86_64 -accel tcg,thread=multi -cpu Nehalem -smp "$(nproc)"
+      -m "${VM_MEMORY:-6G}" -display none -no-reboot -nodefaults
+      -kernel "$kernel" -initrd "$initrd"
+      -append "console=ttyS0 quiet loglevel=0 panic=-1 vmwork=$repo vmjob=$job vmtty=$([ $mode = tty ] && echo 1 || echo 0) vmscratch=$scratch"
+      -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,readonly=on,multidevs=remap
+      -virtfs "local,path=$repo,mount_tag=work,security_model=passthrough,multidevs=remap")
+
+# Until the job starts, a watchdog bounds the boot: a machine that hangs
+# there is stopped after VM_BOOT_TIMEOUT seconds (default 300).
+boot_limit=${VM_BOOT_TIMEOUT:-300}
+watchdog() { # PID
+    local i
+    for ((i = 0; i < boot_limit; i++)); do
+        sleep 1
+        [ -e "$job.started" ] && return 0
+        kill -0 "$1" 2>/dev/null || return 0
+    done
+    touch "$job.timeout"
+    kill "$1" 2>/dev/null
+    sleep 5
+    kill -9 "$1" 2>/dev/null
+}
+cleanup+=("$job.started" "$job.timeout" "$job.fifo")
+
+exec 3<&0
+case $mode in
+tty)
+    # The terminal is the serial line: keys reach the job as typed, Ctrl+C
+    # included, and qemu restores the terminal when it ends.
+    "${qemu[@]}" -chardev stdio,id=con,signal=off,mux=off -serial chardev:con <&3 2>"$log" &
+    qpid=$!
+    ;;
+check | job)
+    # What comes before the job's start marker is the boot; it is kept in
+    # the log, and the job's output passed on as it comes.
+    mkfifo "$job.fifo" || fail "cannot create a pipe in $state"
+    awk -v logf="$log" '
         { gsub(/\r/, "") }
-        job && /reboot: Power down/ { next }
         job { print; fflush(); next }
         /vm: job starts$/ { job = 1; next }
-        { boot = boot $0 "\n" }
-        END { if (!job) printf "%s", boot }'
+        { print >logf; fflush(logf) }' <"$job.fifo" &
+    apid=$!
+    "${qemu[@]}" -serial stdio </dev/null >"$job.fifo" 2>&1 &
+    qpid=$!
+    ;;
+esac
+exec 3<&-
+watchdog "$qpid" &
+wpid=$!
+wait "$qpid"
+qrc=$?
+kill "$wpid" 2>/dev/null
+wait "$wpid" 2>/dev/null
+[ -n "${apid:-}" ] && wait "$apid"
 
 if [ ! -s "$job.rc" ]; then
-    echo "vm-run: the virtual machine stopped before the command finished" >&2
+    if [ -e "$job.timeout" ]; then
+        echo "vm-run: the virtual machine did not start the command within $boot_limit s" >&2
+    else
+        echo "vm-run: the virtual machine stopped before the command finished (qemu exit status $qrc)" >&2
+    fi
+    if [ -s "$log" ]; then
+        echo "vm-run: the last lines of its boot log:" >&2
+        tr -d '\r' <"$log" | tail -20 | sed 's/^/  | /' >&2
+    fi
     exit 125
 fi
 exit "$(cat "$job.rc")"
