@@ -32,6 +32,7 @@ fi
 
 if [ "$route" = vm ]; then
     if [ -t 0 ] && [ -t 1 ]; then
+        echo "make demo: this machine's kernel cannot execute 32-bit x86 programs; the program starts in a virtual machine in about 20 s" >&2
         exec env TOLMAR_WINE_ROUTE=native "$here/vm-run.sh" --tty "$here/demo.sh" "$@"
     fi
     echo "make demo: the scripted session runs in a virtual machine (scripts/vm-run.sh)" >&2
@@ -40,6 +41,7 @@ fi
 
 "$here/wine-run.sh" "$build/bin/tolmar_host.exe" "${args[@]}"
 rc=$?
-"$here/wine-stop.sh"
+# Under CTest other programs share the Wine server; the test run ends it.
+[ -n "${TOLMAR_WINESERVER_SHARED:-}" ] || "$here/wine-stop.sh"
 [ $rc -eq 77 ] && echo "make demo: this machine cannot run Wine, so the demonstration cannot start" >&2
 exit $rc

@@ -247,19 +247,24 @@ qemu=(qemu-system-x86_64 -accel tcg,thread=multi -cpu Nehalem -smp "$(nproc)"
 # Until the job starts, a watchdog bounds the boot: a machine that hangs
 # there is stopped after VM_BOOT_TIMEOUT seconds (default 300).
 boot_limit=${VM_BOOT_TIMEOUT:-300}
+# It ends by itself when the machine stops: a signal sent to it before its
+# own start-up is through would run this script's exit trap in it.
 watchdog() { # PID
     local i
-    for ((i = 0; i < boot_limit; i++)); do
-        sleep 1
-        [ -e "$job.started" ] && return 0
+    for ((i = 0; i < boot_limit * 5; i++)); do
+        sleep 0.2
         kill -0 "$1" 2>/dev/null || return 0
+        [ -e "$job.started" ] && return 0
     done
     touch "$job.timeout"
     kill "$1" 2>/dev/null
-    sleep 5
+    for ((i = 0; i < 25; i++)); do
+        sleep 0.2
+        kill -0 "$1" 2>/dev/null || return 0
+    done
     kill -9 "$1" 2>/dev/null
 }
-cleanup+=("$job.started" "$job.timeout" "$job.fifo")
+cleanup+=("$job.started" "$job.timeout")
 
 exec 3<&0
 case $mode in
@@ -270,17 +275,16 @@ tty)
     qpid=$!
     ;;
 check | job)
-    # What comes before the job's start marker is the boot; it is kept in
-    # the log, and the job's output passed on as it comes.
-    mkfifo "$job.fifo" || fail "cannot create a pipe in $state"
-    awk -v logf="$log" '
+    # Everything the machine prints goes to the log; what comes after the
+    # job's start marker is passed on as it comes.
+    : >"$log" || fail "cannot write $log"
+    "${qemu[@]}" -serial stdio </dev/null >"$log" 2>&1 &
+    qpid=$!
+    tail -n +1 -s 0.2 -f --pid="$qpid" "$log" | awk '
         { gsub(/\r/, "") }
         job { print; fflush(); next }
-        /vm: job starts$/ { job = 1; next }
-        { print >logf; fflush(logf) }' <"$job.fifo" &
+        /vm: job starts$/ { job = 1 }' &
     apid=$!
-    "${qemu[@]}" -serial stdio </dev/null >"$job.fifo" 2>&1 &
-    qpid=$!
     ;;
 esac
 exec 3<&-
@@ -288,8 +292,7 @@ watchdog "$qpid" &
 wpid=$!
 wait "$qpid"
 qrc=$?
-kill "$wpid" 2>/dev/null
-wait "$wpid" 2>/dev/null
+wait "$wpid"
 [ -n "${apid:-}" ] && wait "$apid"
 
 if [ ! -s "$job.rc" ]; then

@@ -35,7 +35,7 @@ native)
     exit $rc
     ;;
 vm)
-    echo "NOTE: this machine's kernel cannot execute 32-bit x86 programs; the tests that need Wine run in a virtual machine (scripts/vm-run.sh)."
+    echo "NOTE: the tests that need Wine run in a virtual machine (scripts/vm-run.sh)."
     err=$(mktemp)
     trap 'rm -f "$err"' EXIT
     # Under software emulation everything takes several times longer.
@@ -44,7 +44,7 @@ vm)
         "$here" "$@" 2>"$err"
     rc=$?
     if [ $rc -eq 125 ]; then
-        echo "FAILED: the tests that need Wine cannot run: this machine's kernel cannot execute 32-bit x86 programs and the virtual machine of scripts/vm-run.sh did not run them" >&2
+        echo "FAILED: the tests that need Wine cannot run: they need the virtual machine of scripts/vm-run.sh here, and it did not run them" >&2
     fi
     cat "$err" >&2
     exit $rc
