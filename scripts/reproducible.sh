@@ -8,14 +8,15 @@
 #
 # Only the Tolmar target is built. The copies hold what git tracks plus new
 # files it does not ignore (the working tree as it is), or, outside a git
-# checkout, everything but build/ and dist/.
+# checkout, everything but build/ and dist/. TOLMAR_REPRO_KEEP=1 keeps the
+# temporary folders for a look at what differs.
 set -euo pipefail
 src=$(cd "$1" && pwd)
 build_type=${2:-Release}
 built=${3:-}
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tolmarrepro.XXXXXX")
-[ -n "${TOLMAR_REPRO_KEEP:-}" ] || trap 'rm -rf "$tmp"' EXIT
+if [ -n "${TOLMAR_REPRO_KEEP:-}" ]; then echo "keeping $tmp"; else trap 'rm -rf "$tmp"' EXIT; fi
 
 copy_tree() { # destination
     mkdir -p "$1"
