@@ -4,11 +4,13 @@
 # `make demo`: build and run the plug-in inside the stand-in host, in the
 # terminal (scripted when the output is not a terminal); DB=file for another
 # database.
+# `make dist`: everything `make test` does, then the release archive
+# dist/Tolmar-<version>.zip.
 WIN   := build/win32
 NAT   := build/native
 CTEST_ARGS ?= --output-on-failure
 
-.PHONY: all setup build test test-native demo clean
+.PHONY: all setup build test test-native demo dist clean
 
 all: build
 
@@ -40,6 +42,9 @@ test-native: build
 # `make demo DB=path/to/shop.json` runs it on another database.
 demo: build
 	@scripts/demo.sh $(WIN) $(DB)
+
+dist: test
+	cmake --build $(WIN) --target dist
 
 clean:
 	rm -rf build

@@ -18,8 +18,11 @@ function(tolmar_link_binding target)
   find_program(TOLMAR_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
   set(def ${PROJECT_SOURCE_DIR}/host/pakto/pakto_import.def)
   set(implib ${CMAKE_CURRENT_BINARY_DIR}/libpakto.a)
+  # dlltool names the library's symbols after the path given to -l: a bare
+  # file name keeps the build folder out of the DLL.
   add_custom_command(OUTPUT ${implib}
-    COMMAND ${TOLMAR_DLLTOOL} -k -d ${def} -l ${implib}
+    COMMAND ${TOLMAR_DLLTOOL} -k -d ${def} -l libpakto.a
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DEPENDS ${def} VERBATIM)
   add_custom_target(${target}_pakto_import DEPENDS ${implib})
   add_dependencies(${target} ${target}_pakto_import)

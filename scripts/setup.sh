@@ -12,6 +12,7 @@ command -v ninja >/dev/null || need+=(ninja-build)
 command -v make >/dev/null || need+=(make)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 command -v tmux >/dev/null || need+=(tmux)
+command -v zip >/dev/null || need+=(zip)  # the release archive (make dist)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 # The i386 emulator that runs the built code where Wine cannot run.
 /usr/bin/python3 -c "import unicorn" 2>/dev/null || need+=(python3-unicorn)
