@@ -1,6 +1,7 @@
 # `make test`: install what is missing, build, run every test; it passes only
 # when every test ran and passed.
-# `make test-native`: only the tests that need no Wine (a partial run).
+# `make test-native`: only the tests that need neither Wine nor the virtual
+# machine (a partial run).
 # `make demo`: build and run the plug-in inside the stand-in host, in the
 # terminal (scripted when the output is not a terminal); DB=file for another
 # database.
@@ -28,15 +29,18 @@ build: setup $(WIN)/build.ninja $(NAT)/build.ninja
 	cmake --build $(WIN)
 	cmake --build $(NAT)
 
+# The tests that need Wine, then those that boot the virtual machine of
+# scripts/vm-run.sh (label vm), which use the Wine prefix made by the first.
 test: build
 	@rc=0; $(MAKE) --no-print-directory test-native || rc=$$?; \
 	  scripts/wine-tests.sh $(WIN) $(CTEST_ARGS) || rc=$$?; \
+	  (cd $(WIN) && ../../scripts/ctest-run.sh $(CTEST_ARGS) -L vm) || rc=$$?; \
 	  [ $$rc -eq 0 ] || echo "make test: FAILED (see above)" >&2; \
 	  exit $$rc
 
 test-native: build
 	@rc=0; (cd $(NAT) && ../../scripts/ctest-run.sh $(CTEST_ARGS)) || rc=$$?; \
-	  (cd $(WIN) && ../../scripts/ctest-run.sh $(CTEST_ARGS) -j2 -LE wine) || rc=$$?; \
+	  (cd $(WIN) && ../../scripts/ctest-run.sh $(CTEST_ARGS) -j2 -LE 'wine|vm') || rc=$$?; \
 	  exit $$rc
 
 # `make demo DB=path/to/shop.json` runs it on another database.
