@@ -280,10 +280,8 @@ check | job)
     : >"$log" || fail "cannot write $log"
     "${qemu[@]}" -serial stdio </dev/null >"$log" 2>&1 &
     qpid=$!
-    tail -n +1 -s 0.2 -f --pid="$qpid" "$log" | awk '
-        { gsub(/\r/, "") }
-        job { print; fflush(); next }
-        /vm: job starts$/ { job = 1 }' &
+    tail -n +1 -s 0.2 -f --pid="$qpid" "$log" |
+        sed -u -e 's/\r//g' -e '0,/vm: job starts$/d' &
     apid=$!
     ;;
 esac
