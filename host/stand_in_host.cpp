@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "host/plugin_image.h"
+
 namespace host {
 namespace {
 StandInHost *current;
@@ -32,11 +34,34 @@ StandInHost &StandInHost::Current()
     return *current;
 }
 
+LoadOptions LoadOptions::FromEnvironment()
+{
+    LoadOptions o;
+    char value[16] = {};
+    if (GetEnvironmentVariableA("TOLMAR_HOST_RELOCATE", value, sizeof value))
+        o.occupyPreferredBase = std::string(value) == "1";
+    return o;
+}
+
 bool StandInHost::Load(const char *path)
 {
-    module_ = LoadLibraryA(path);
-    if (!module_)
+    Unload();
+    std::string file = LibraryPath(path);
+    PluginImage image;
+    if (!image.Read(file))
         return false;
+    preferredBase_ = image.imageBase();
+    if (loadOptions.occupyPreferredBase) {
+        occupied_ = VirtualAlloc(reinterpret_cast<void *>(preferredBase_), image.sizeOfImage(),
+                                 MEM_RESERVE, PAGE_NOACCESS);
+        if (!occupied_)
+            return false;
+    }
+    module_ = LoadLibraryA(file.c_str());
+    if (!module_ || (loadOptions.occupyPreferredBase && !relocated())) {
+        Unload();
+        return false;
+    }
     entry_ = reinterpret_cast<PluginEntryFunction>(
         reinterpret_cast<void *>(GetProcAddress(module_, MAKEINTRESOURCEA(30001))));
     return entry_ != nullptr;
@@ -48,6 +73,9 @@ void StandInHost::Unload()
         FreeLibrary(module_);
     module_ = nullptr;
     entry_ = nullptr;
+    if (occupied_)
+        VirtualFree(occupied_, 0, MEM_RELEASE);
+    occupied_ = nullptr;
 }
 
 int32_t StandInHost::Start(char *title)

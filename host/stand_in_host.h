@@ -40,6 +40,17 @@ struct HandlerCall {
     bool operator==(const HandlerCall &) const = default;
 };
 
+// How the host loads the plug-in. The defaults come from the environment,
+// so that a test program can be run once more another way unchanged:
+// TOLMAR_HOST_RELOCATE=1 sets occupyPreferredBase.
+struct LoadOptions {
+    // Reserve the DLL's preferred base before loading it, so that the loader
+    // must relocate it; a load that lands there all the same fails.
+    bool occupyPreferredBase = false;
+
+    static LoadOptions FromEnvironment();
+};
+
 class StandInHost {
 public:
     StandInHost();
@@ -51,11 +62,18 @@ public:
     static StandInHost &Current();
 
     // Plug-in.
+    LoadOptions loadOptions = LoadOptions::FromEnvironment();
     bool Load(const char *path = "Tolmar.dll");
     void Unload();
     int32_t Start(char *title);
     int32_t Stop(char *title = nullptr);
     HMODULE module() const { return module_; }
+    // The base the DLL's headers ask for, read from its file by Load.
+    uintptr_t preferredBase() const { return preferredBase_; }
+    bool relocated() const
+    {
+        return module_ && reinterpret_cast<uintptr_t>(module_) != preferredBase_;
+    }
 
     // HostQuery, code 2: by entry number or by procedure name.
     intptr_t Query(int32_t code, const void *argument);
@@ -113,6 +131,8 @@ public:
 private:
     HMODULE module_ = nullptr;
     PluginEntryFunction entry_ = nullptr;
+    uintptr_t preferredBase_ = 0;
+    void *occupied_ = nullptr; // the reservation at the preferred base
     std::set<uint32_t> missing_;
     std::map<std::string, void *> procedures_;
     std::vector<uint8_t> salesRecord_;
