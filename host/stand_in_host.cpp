@@ -11,7 +11,7 @@ StandInHost *current;
 constexpr int16_t kSalesDocRecordLength = 298;
 } // namespace
 
-StandInHost::StandInHost() : salesRecord_(kSalesDocRecordLength)
+StandInHost::StandInHost() : procedures_(HostProcedures()), salesRecord_(kSalesDocRecordLength)
 {
     if (current)
         throw std::logic_error("one stand-in host at a time");
@@ -27,6 +27,8 @@ StandInHost::~StandInHost()
     current = nullptr;
 }
 
+StandInHost *StandInHost::Active() { return current; }
+
 StandInHost &StandInHost::Current()
 {
     if (!current)
@@ -40,24 +42,35 @@ LoadOptions LoadOptions::FromEnvironment()
     char value[16] = {};
     if (GetEnvironmentVariableA("TOLMAR_HOST_RELOCATE", value, sizeof value))
         o.occupyPreferredBase = std::string(value) == "1";
+    if (GetEnvironmentVariableA("TOLMAR_HOST_ENV", value, sizeof value))
+        o.dosExtender = std::string(value) == "dos";
     return o;
 }
 
 bool StandInHost::Load(const char *path)
 {
     Unload();
-    std::string file = LibraryPath(path);
+    pluginFile_ = LibraryPath(path);
+    loadedFile_ = pluginFile_;
     PluginImage image;
-    if (!image.Read(file))
+    if (!image.Read(pluginFile_))
         return false;
     preferredBase_ = image.imageBase();
+    if (loadOptions.dosExtender) {
+        if (!StartDosExtender() || (loadedFile_ = WriteDosCopy(image)).empty()) {
+            Unload();
+            return false;
+        }
+    }
     if (loadOptions.occupyPreferredBase) {
         occupied_ = VirtualAlloc(reinterpret_cast<void *>(preferredBase_), image.sizeOfImage(),
                                  MEM_RESERVE, PAGE_NOACCESS);
-        if (!occupied_)
+        if (!occupied_) {
+            Unload();
             return false;
+        }
     }
-    module_ = LoadLibraryA(file.c_str());
+    module_ = LoadLibraryA(loadedFile_.c_str());
     if (!module_ || (loadOptions.occupyPreferredBase && !relocated())) {
         Unload();
         return false;
@@ -76,6 +89,7 @@ void StandInHost::Unload()
     if (occupied_)
         VirtualFree(occupied_, 0, MEM_RELEASE);
     occupied_ = nullptr;
+    EndDosExtender();
 }
 
 int32_t StandInHost::Start(char *title)

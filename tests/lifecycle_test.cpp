@@ -15,9 +15,10 @@ protected:
     host::StandInHost h;
 };
 
-// Where the DLL lies: at its preferred base, or, when the host occupied that
-// first (TOLMAR_HOST_RELOCATE=1, the relocated run of this program), at
-// another one the loader relocated it to. Start and stop run there alike.
+// Where and how the DLL was loaded: at its preferred base, or, when the
+// host occupied that first (TOLMAR_HOST_RELOCATE=1, the relocated run of
+// this program), at another one the loader relocated it to. Start and stop
+// run there alike.
 TEST_F(Lifecycle, LoadedWhereTheHostLeftRoom)
 {
     ASSERT_NE(h.preferredBase(), 0u);
@@ -26,6 +27,10 @@ TEST_F(Lifecycle, LoadedWhereTheHostLeftRoom)
         EXPECT_NE(base, h.preferredBase()) << "the loader had to relocate the DLL";
     else
         EXPECT_EQ(base, h.preferredBase());
+    // Under the DOS extender (TOLMAR_HOST_ENV=dos, this program's DOS run)
+    // the host loaded a copy bound to the extender's kernel emulation.
+    EXPECT_EQ(h.dosExtender() != nullptr, h.loadOptions.dosExtender);
+    EXPECT_EQ(h.loadedFile() != h.pluginFile(), h.loadOptions.dosExtender);
     char title[64] = {};
     EXPECT_EQ(h.Start(title), 0);
     EXPECT_STREQ(title, kTitle);
