@@ -3,7 +3,7 @@
 # `make test-native`: only the tests that need no Wine (a partial run).
 # `make demo`: build and run the plug-in inside the stand-in host, in the
 # terminal (scripted when the output is not a terminal); DB=file for another
-# database.
+# database, ENV=dos for the DOS extender.
 WIN   := build/win32
 NAT   := build/native
 CTEST_ARGS ?= --output-on-failure
@@ -37,9 +37,10 @@ test-native: build
 	  (cd $(WIN) && ../../scripts/ctest-run.sh $(CTEST_ARGS) -j2 -LE wine) || rc=$$?; \
 	  exit $$rc
 
-# `make demo DB=path/to/shop.json` runs it on another database.
+# `make demo DB=path/to/shop.json` runs it on another database; ENV=dos as
+# the host under the DOS extender.
 demo: build
-	@scripts/demo.sh $(WIN) $(DB)
+	@scripts/demo.sh $(WIN) $(DB) $(if $(ENV),--env $(ENV))
 
 clean:
 	rm -rf build

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The interactive program in a real terminal (tmux, 80 x 25): open the
 # command, type the dates, mark two documents, confirm, see the rows; Ctrl+C
-# on the way does not end it, and F10 does.
-#   demo_pty_test.sh <tolmar_host.exe> <shop.json>
+# on the way does not end it, and F10 does. With "dos" the host runs under
+# the DOS extender and lacks entry 52064: the plug-in's report comes up
+# after the dates, R (Retry) shows it again and I (Ignore) goes on.
+#   demo_pty_test.sh <tolmar_host.exe> <shop.json> [windows|dos]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 run=$here/../scripts/wine-run.sh
-exe=$1 db=$2
+exe=$1 db=$2 env=${3:-windows}
 
 command -v tmux >/dev/null || { echo "SKIP: tmux is not installed"; exit 77; }
 "$run" cmd /c exit </dev/null >/dev/null 2>&1
@@ -21,7 +23,7 @@ tmux_() { tmux -u -L "$sock" -f /dev/null "$@"; }
 trap 'tmux_ kill-server >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 tmux_ new-session -d -s demo -x 80 -y 25 \
-    "env LC_ALL=C.UTF-8 '$run' '$exe' --db '$db'; echo \$? >'$work/rc'"
+    "env LC_ALL=C.UTF-8 '$run' '$exe' --db '$db' --env '$env'; echo \$? >'$work/rc'"
 
 pane() { tmux_ capture-pane -p -t demo 2>/dev/null; }
 # Waits until the screen shows the text; gives up after a generous while so
@@ -54,6 +56,15 @@ keys F4
 keys -l "31.10.26"
 wait_for "31.10.26"
 keys F12
+if [ "$env" = dos ]; then
+    wait_for "POWAŻNY BŁĄD WTYCZKI"
+    wait_for "brak wpisu 52064"
+    wait_for "A Przerwij   R Ponów   I Ignoruj"
+    keys r
+    sleep 1
+    wait_for "brak wpisu 52064"
+    keys i
+fi
 wait_for "Wybierz dokumenty MM"
 wait_for "MM/0003/10/26"
 keys IC
