@@ -4,7 +4,7 @@
 # machine (a partial run).
 # `make demo`: build and run the plug-in inside the stand-in host, in the
 # terminal (scripted when the output is not a terminal); DB=file for another
-# database.
+# database, ENV=dos for the DOS extender.
 # `make dist`: everything `make test` does, then the release archive
 # dist/Tolmar-<version>.zip.
 WIN   := build/win32
@@ -43,9 +43,10 @@ test-native: build
 	  (cd $(WIN) && ../../scripts/ctest-run.sh $(CTEST_ARGS) -j2 -LE 'wine|vm') || rc=$$?; \
 	  exit $$rc
 
-# `make demo DB=path/to/shop.json` runs it on another database.
+# `make demo DB=path/to/shop.json` runs it on another database; ENV=dos as
+# the host under the DOS extender.
 demo: build
-	@scripts/demo.sh $(WIN) $(DB)
+	@scripts/demo.sh $(WIN) $(DB) $(if $(ENV),--env $(ENV))
 
 dist: test
 	cmake --build $(WIN) --target dist

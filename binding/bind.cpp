@@ -87,6 +87,14 @@ extern "C" void *ConvertTextSlot __asm__("EntrySlot_52158");
 extern "C" char ConvertTextFirstCall[] __asm__("FirstCall_52158");
 constexpr uint32_t kConvertTextEntry = 52158;
 
+// MessageBoxA's delay-import cell (binding/delay_imports.S). The compiler
+// takes an import cell for a constant and would read it once for the whole
+// Retry loop; at the first report of a load it still holds the binding stub,
+// and every box would run the binding again. Read anew for each box, it is
+// the bound function from the second box on.
+extern "C" int(WINAPI *volatile MessageBoxCell)(HWND, LPCSTR, LPCSTR, UINT)
+    __asm__("__imp__MessageBoxA@16");
+
 int Length(const char *text)
 {
     int n = 0;
@@ -197,7 +205,7 @@ extern "C" int32_t ReportMissingEntry(uint32_t number)
 
     int answer;
     do
-        answer = MessageBoxA(nullptr, message, caption, kReportStyle);
+        answer = MessageBoxCell(nullptr, message, caption, kReportStyle);
     while (answer == IDRETRY);
     return answer == IDIGNORE;
 }

@@ -1,6 +1,9 @@
 #include "host/editor.h"
 
+#include <windows.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -233,26 +236,24 @@ void Editor::Draw()
            Attr::Title);
 }
 
-void Editor::ShowMessage(const Message &message)
+void Editor::DrawBox(const std::string &caption, const std::string &text,
+                     const std::string &footer)
 {
-    Screen saved = h_.screen;
     Screen &s = h_.screen;
-    bool waits = message.style != 0x200;
-
     std::vector<std::string> lines;
     for (size_t start = 0;;) {
-        size_t end = message.text.find('\n', start);
-        lines.push_back(message.text.substr(start, end - start));
+        size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
         if (end == std::string::npos)
             break;
         start = end + 1;
     }
-    std::string title = " " + message.title + " ";
+    std::string title = " " + caption + " ";
     int width = Screen::VisibleWidth(title) + 6;
     for (const std::string &line : lines)
         width = std::max(width, Screen::VisibleWidth(line) + 6);
     width = std::clamp(width, 30, Screen::Width - 2);
-    int height = static_cast<int>(lines.size()) + 4 + (waits ? 2 : 0);
+    int height = static_cast<int>(lines.size()) + 4 + (footer.empty() ? 0 : 2);
     int x = (Screen::Width - width) / 2, y = (Screen::Height - height) / 2;
 
     for (int row = 1; row < height - 1; ++row)
@@ -262,15 +263,54 @@ void Editor::ShowMessage(const Message &message)
     s.Text(x + (width - titleWidth) / 2, y, titleWidth, title, Attr::Title);
     for (size_t i = 0; i < lines.size(); ++i)
         s.Text(x + 2, y + 2 + static_cast<int>(i), width - 4, "\x01" "c" + lines[i]);
+    if (!footer.empty())
+        s.Text(x + 2, y + height - 2, width - 4, "\x01" "c" + footer);
+}
+
+void Editor::ShowMessage(const Message &message)
+{
+    Screen saved = h_.screen;
+    bool waits = message.style != 0x200;
+    DrawBox(message.title, message.text, waits ? "\x05" "Enter\x01 OK" : "");
     if (!waits) {
         if (present)
             present();
         return;
     }
-    s.Text(x + 2, y + height - 2, width - 4, "\x01" "c\x05" "Enter\x01 OK");
     uint16_t k = 0;
     NextKey(k); // any key closes it
     h_.screen = saved;
+}
+
+int Editor::ShowSystemBox(const SystemBox &box)
+{
+    Screen saved = h_.screen;
+    const bool abortRetryIgnore = (box.style & 0xF) == MB_ABORTRETRYIGNORE;
+    DrawBox(box.caption, box.text,
+            abortRetryIgnore ? M("\x05" "A\x01 Przerwij   \x05" "R\x01 Ponów   \x05" "I\x01 Ignoruj")
+                             : "\x05" "Enter\x01 OK");
+    int answer = 0; // no more keys: the box cannot be shown
+    for (uint16_t k = 0; NextKey(k);) {
+        if (!abortRetryIgnore) {
+            answer = IDOK;
+            break;
+        }
+        char c = k < 0x100 ? static_cast<char>(std::tolower(k)) : 0;
+        if (c == 'a' || k == key::Esc) {
+            answer = IDABORT;
+            break;
+        }
+        if (c == 'r') {
+            answer = IDRETRY;
+            break;
+        }
+        if (c == 'i') {
+            answer = IDIGNORE;
+            break;
+        }
+    }
+    h_.screen = saved;
+    return answer;
 }
 
 } // namespace host

@@ -35,6 +35,11 @@ public:
     // while the work goes on; any other waits for a key and is then taken
     // off again.
     void ShowMessage(const Message &message);
+    // Draws a message box of the DOS extender (its MessageBoxA) the same way,
+    // Mazovia and highlights as the plug-in passed them, and waits for an
+    // answer: A(bort), R(etry), I(gnore) or Esc for Abort and Retry and
+    // Ignore, any key for OK. 0 when no more keys will come.
+    int ShowSystemBox(const SystemBox &box);
 
     // Rows shown at once.
     static constexpr int WindowRows = 16;
@@ -45,6 +50,7 @@ public:
 
 private:
     bool NextKey(uint16_t &key);
+    void DrawBox(const std::string &caption, const std::string &text, const std::string &footer);
     void RunCommand();
     void MoveCursor(int32_t to);
     void DrawRow(int y, int32_t index);

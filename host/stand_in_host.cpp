@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "host/plugin_image.h"
+
 namespace host {
 namespace {
 StandInHost *current;
 constexpr int16_t kSalesDocRecordLength = 298;
 } // namespace
 
-StandInHost::StandInHost() : salesRecord_(kSalesDocRecordLength)
+StandInHost::StandInHost() : procedures_(HostProcedures()), salesRecord_(kSalesDocRecordLength)
 {
     if (current)
         throw std::logic_error("one stand-in host at a time");
@@ -25,6 +27,8 @@ StandInHost::~StandInHost()
     current = nullptr;
 }
 
+StandInHost *StandInHost::Active() { return current; }
+
 StandInHost &StandInHost::Current()
 {
     if (!current)
@@ -32,11 +36,45 @@ StandInHost &StandInHost::Current()
     return *current;
 }
 
+LoadOptions LoadOptions::FromEnvironment()
+{
+    LoadOptions o;
+    char value[16] = {};
+    if (GetEnvironmentVariableA("TOLMAR_HOST_RELOCATE", value, sizeof value))
+        o.occupyPreferredBase = std::string(value) == "1";
+    if (GetEnvironmentVariableA("TOLMAR_HOST_ENV", value, sizeof value))
+        o.dosExtender = std::string(value) == "dos";
+    return o;
+}
+
 bool StandInHost::Load(const char *path)
 {
-    module_ = LoadLibraryA(path);
-    if (!module_)
+    Unload();
+    pluginFile_ = LibraryPath(path);
+    loadedFile_ = pluginFile_;
+    PluginImage image;
+    if (!image.Read(pluginFile_))
         return false;
+    preferredBase_ = image.imageBase();
+    if (loadOptions.dosExtender) {
+        if (!StartDosExtender() || (loadedFile_ = WriteDosCopy(image)).empty()) {
+            Unload();
+            return false;
+        }
+    }
+    if (loadOptions.occupyPreferredBase) {
+        occupied_ = VirtualAlloc(reinterpret_cast<void *>(preferredBase_), image.sizeOfImage(),
+                                 MEM_RESERVE, PAGE_NOACCESS);
+        if (!occupied_) {
+            Unload();
+            return false;
+        }
+    }
+    module_ = LoadLibraryA(loadedFile_.c_str());
+    if (!module_ || (loadOptions.occupyPreferredBase && !relocated())) {
+        Unload();
+        return false;
+    }
     entry_ = reinterpret_cast<PluginEntryFunction>(
         reinterpret_cast<void *>(GetProcAddress(module_, MAKEINTRESOURCEA(30001))));
     return entry_ != nullptr;
@@ -48,6 +86,10 @@ void StandInHost::Unload()
         FreeLibrary(module_);
     module_ = nullptr;
     entry_ = nullptr;
+    if (occupied_)
+        VirtualFree(occupied_, 0, MEM_RELEASE);
+    occupied_ = nullptr;
+    EndDosExtender();
 }
 
 int32_t StandInHost::Start(char *title)

@@ -40,6 +40,39 @@ struct HandlerCall {
     bool operator==(const HandlerCall &) const = default;
 };
 
+// How the host loads the plug-in. The defaults come from the environment,
+// so that a test program can be run once more another way unchanged:
+// TOLMAR_HOST_RELOCATE=1 sets occupyPreferredBase, TOLMAR_HOST_ENV=dos sets
+// dosExtender.
+struct LoadOptions {
+    // Reserve the DLL's preferred base before loading it, so that the loader
+    // must relocate it; a load that lands there all the same fails.
+    bool occupyPreferredBase = false;
+    // Run as the host under the 32-bit DOS extender: the plug-in's kernel
+    // imports are bound to the extender's kernel emulation, DOSXKERN.dll
+    // (host/dosx/dosx.h), by loading a copy of the DLL whose import entry
+    // "KERNEL32.dll" names it instead.
+    bool dosExtender = false;
+    // What the emulation's kernel lacks. By default three of the functions
+    // that the runtime's start binds: GetCPInfo, which the host's executable
+    // exports, and GetEnvironmentStringsW and FreeEnvironmentStringsW, which
+    // HostQuery serves by name.
+    std::vector<std::string> kernelLacks = {"GetCPInfo", "GetEnvironmentStringsW",
+                                            "FreeEnvironmentStringsW"};
+
+    static LoadOptions FromEnvironment();
+};
+
+class PluginImage;
+
+// A message box of the DOS extender (its MessageBoxA), as the plug-in
+// passed it: Mazovia, control bytes included.
+struct SystemBox {
+    HWND owner;
+    std::string text, caption;
+    uint32_t style;
+};
+
 class StandInHost {
 public:
     StandInHost();
@@ -49,20 +82,49 @@ public:
 
     // The host instance that the services serve; one at a time.
     static StandInHost &Current();
+    static StandInHost *Active(); // null when there is none
 
     // Plug-in.
+    LoadOptions loadOptions = LoadOptions::FromEnvironment();
     bool Load(const char *path = "Tolmar.dll");
     void Unload();
     int32_t Start(char *title);
     int32_t Stop(char *title = nullptr);
     HMODULE module() const { return module_; }
+    // The base the DLL's headers ask for, read from its file by Load.
+    uintptr_t preferredBase() const { return preferredBase_; }
+    bool relocated() const
+    {
+        return module_ && reinterpret_cast<uintptr_t>(module_) != preferredBase_;
+    }
+    // The file the loader loaded: the DLL itself, or under the DOS extender
+    // its copy bound to the emulation (deleted again by Unload).
+    const std::string &loadedFile() const { return loadedFile_; }
+    const std::string &pluginFile() const { return pluginFile_; }
+    // Under the DOS extender: the emulation's module, else null.
+    HMODULE dosExtender() const { return dosx_; }
+
+    // The DOS extender's message boxes: recorded, then answered by
+    // showSystemBox when set, else from systemBoxAnswers; when none is
+    // left, 0 (the box cannot be shown).
+    std::vector<SystemBox> systemBoxes;
+    std::deque<int> systemBoxAnswers;
+    std::function<int(const SystemBox &)> showSystemBox;
+    // The emulation's lookups as the plug-in made them, one line each:
+    // GetProcAddress(kernel, "GetCPInfo") -> null. Modules are named
+    // kernel (the emulation), host (the executable), or by address.
+    std::vector<std::string> kernelCalls;
 
     // HostQuery, code 2: by entry number or by procedure name.
     intptr_t Query(int32_t code, const void *argument);
     void LackEntry(uint32_t number) { missing_.insert(number); }
     // A test's own service in place of the host's; set before its first call.
     std::map<uint32_t, void *> serviceOverrides;
+    // Procedures HostQuery serves by name. The host has its own
+    // GetEnvironmentStringsW and FreeEnvironmentStringsW (host/dos_extender.cpp);
+    // its executable exports GetCPInfo.
     void OfferProcedure(const std::string &name, void *address) { procedures_[name] = address; }
+    void WithdrawProcedure(const std::string &name) { procedures_.erase(name); }
     int QueryCount(uint32_t number) const;
 
     // Call trace: one line per service call, "HostGetTable(45)".
@@ -113,12 +175,29 @@ public:
 private:
     HMODULE module_ = nullptr;
     PluginEntryFunction entry_ = nullptr;
+    uintptr_t preferredBase_ = 0;
+    void *occupied_ = nullptr; // the reservation at the preferred base
+    std::string pluginFile_, loadedFile_;
+    HMODULE dosx_ = nullptr;
+    std::string copy_;    // the DLL's copy bound to the emulation
+    std::string lacking_; // kernelLacks as the emulation takes them
+
+    // host/dos_extender.cpp
+    bool StartDosExtender();
+    std::string WriteDosCopy(PluginImage &image);
+    void EndDosExtender();
+    static int WINAPI SystemBoxCallback(HWND, const char *, const char *, UINT);
+    static void __cdecl KernelNote(const char *, HMODULE, const char *, const void *);
+    std::string ModuleName(HMODULE module) const;
     std::set<uint32_t> missing_;
     std::map<std::string, void *> procedures_;
     std::vector<uint8_t> salesRecord_;
 };
 
 intptr_t __cdecl HostQueryCallback(int32_t code, const void *argument);
+
+// The procedures the host serves by name from the start (host/dos_extender.cpp).
+std::map<std::string, void *> HostProcedures();
 
 // The address of the host's own service with that number, or null.
 void *ServiceAddress(uint32_t number);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # `make demo`: the stand-in host with the plug-in, in the terminal.
-#   demo.sh <build dir> [database file]
+#   demo.sh <build dir> [database file] [--env windows|dos]
 # With a terminal the program runs interactively; with its output piped (CI)
 # it plays its scripted session and prints the screens it passed through.
 # Where this machine's kernel cannot execute 32-bit x86 code, it runs in the
@@ -8,10 +8,16 @@
 # terminal. TOLMAR_WINE_ROUTE=native or vm forces a route.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+all=("$@")
 build=$1
-db=${2:-}
+shift
 args=()
-[ -n "$db" ] && args+=(--db "$db")
+while [ $# -gt 0 ]; do
+    case $1 in
+    --env) args+=(--env "${2:-}"); shift 2 ;;
+    *) [ -n "$1" ] && args+=(--db "$1"); shift ;;
+    esac
+done
 
 # Wine's console writes to the terminal in the locale's character set: the
 # Polish letters need a UTF-8 one.
@@ -33,10 +39,10 @@ fi
 if [ "$route" = vm ]; then
     if [ -t 0 ] && [ -t 1 ]; then
         echo "make demo: this machine's kernel cannot execute 32-bit x86 programs; the program starts in a virtual machine in about 20 s" >&2
-        exec env TOLMAR_WINE_ROUTE=native "$here/vm-run.sh" --tty "$here/demo.sh" "$@"
+        exec env TOLMAR_WINE_ROUTE=native "$here/vm-run.sh" --tty "$here/demo.sh" "${all[@]}"
     fi
     echo "make demo: the scripted session runs in a virtual machine (scripts/vm-run.sh)" >&2
-    exec env TOLMAR_WINE_ROUTE=native "$here/vm-run.sh" "$here/demo.sh" "$@"
+    exec env TOLMAR_WINE_ROUTE=native "$here/vm-run.sh" "$here/demo.sh" "${all[@]}"
 fi
 
 "$here/wine-run.sh" "$build/bin/tolmar_host.exe" "${args[@]}"

@@ -27,6 +27,8 @@ DECLARE_ENTRY(20000)
 DECLARE_ENTRY(52158)
 DECLARE_ENTRY(52179)
 
+extern "C" HMODULE User32ModuleCell __asm__("User32ModuleCell");
+
 namespace {
 
 constexpr char kTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
@@ -226,6 +228,51 @@ TEST_F(Binding, MissingEntryFollowsTheAnswer)
         for (const Box &b : boxes.shown)
             EXPECT_EQ(b.text, boxes.shown[0].text);
     }
+}
+
+// The USER32.dll cells as the module was loaded: their binding stubs.
+extern "C" void *FormatterCell __asm__("__imp__wsprintfA");
+void *const kMessageBoxAtLoad = MessageBoxCell;
+void *const kFormatterAtLoad = FormatterCell;
+
+// The delay-load notifications for USER32.dll ("code function"), passed on
+// to the plug-in's hook; the system's MessageBoxA is answered with the
+// scripted box.
+std::vector<std::string> userNotes;
+FARPROC WINAPI CountingHook(unsigned code, DelayLoadInfo *info)
+{
+    if (info->descriptor == &User32DelayDescriptor)
+        userNotes.push_back(std::to_string(code) + " " + info->proc.name);
+    FARPROC answer = DelayNotifyHook(code, info);
+    if (code == dliNotePreGetProcAddress && !answer &&
+        std::strcmp(info->proc.name, "MessageBoxA") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(&ScriptedMessageBox));
+    return answer;
+}
+
+// The first report of a load, with both USER32.dll functions unbound: the
+// message is formatted (wsprintfA binds, loading the library), the first box
+// binds MessageBoxA, and the boxes after each Retry call the bound function
+// straight, with no second binding (0, 2, 5) and no second lookup.
+TEST_F(Binding, RetryKeepsTheBoundMessageBox)
+{
+    CellOverride boxUnbound{&MessageBoxCell, kMessageBoxAtLoad};
+    CellOverride formatterUnbound{&FormatterCell, kFormatterAtLoad};
+    CellOverride noLibrary{reinterpret_cast<void **>(&User32ModuleCell), nullptr};
+    userNotes.clear();
+    __pfnDliNotifyHook2 = CountingHook;
+    boxes.answers = {IDRETRY_, IDRETRY_, IDIGNORE_};
+    Outcome out = Call(Jump_30908, 2);
+    __pfnDliNotifyHook2 = DelayNotifyHook;
+
+    EXPECT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(out.bytesRemoved, 8u);
+    EXPECT_EQ(Slot_30908, FallbackStubTable[2]);
+    EXPECT_EQ(fakeHost.QueriesFor(30908), 1);
+    EXPECT_EQ(userNotes, (std::vector<std::string>{"0 wsprintfA", "1 wsprintfA", "2 wsprintfA",
+                                                   "5 wsprintfA", "0 MessageBoxA",
+                                                   "2 MessageBoxA", "5 MessageBoxA"}));
+    EXPECT_EQ(MessageBoxCell, reinterpret_cast<void *>(&ScriptedMessageBox));
 }
 
 TEST_F(Binding, ReportUnderTheDosExtenderKeepsHighlightsAndMazovia)

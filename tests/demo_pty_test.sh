@@ -2,12 +2,15 @@
 # `make demo` in a real terminal (tmux, 80 x 25): open the command, type the
 # dates, mark two documents, confirm, see the rows; Ctrl+C on the way does
 # not end it, and F10 does and leaves the terminal as it found it. The
-# database lies under /tmp. TOLMAR_WINE_ROUTE=vm drives the route through
-# the virtual machine's serial console, where nothing of its boot may show.
-#   demo_pty_test.sh <tolmar_host.exe> <shop.json>
+# database lies under /tmp. With "dos" the host runs under the DOS extender
+# and lacks entry 52064: the plug-in's report comes up after the dates, R
+# (Retry) shows it again and I (Ignore) goes on. TOLMAR_WINE_ROUTE=vm drives
+# the route through the virtual machine's serial console, where nothing of
+# its boot may show.
+#   demo_pty_test.sh <tolmar_host.exe> <shop.json> [windows|dos]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-exe=$1
+exe=$1 env=${3:-windows}
 build=$(cd "$(dirname "$exe")/.." && pwd)
 demo=$here/../scripts/demo.sh
 
@@ -27,7 +30,7 @@ tmux_() { tmux -u -L "$sock" -f /dev/null "$@"; }
 trap 'tmux_ kill-server >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 tmux_ new-session -d -s demo -x 80 -y 25 \
-    "stty -g >'$work/stty.before'; env LC_ALL=C.UTF-8 '$demo' '$build' '$db'; echo \$? >'$work/rc'; stty -g >'$work/stty.after'"
+    "stty -g >'$work/stty.before'; env LC_ALL=C.UTF-8 '$demo' '$build' '$db' --env '$env'; echo \$? >'$work/rc'; stty -g >'$work/stty.after'"
 
 pane() { tmux_ capture-pane -p -t demo 2>/dev/null; }
 # Waits until the screen shows the text; gives up after a generous while so
@@ -60,6 +63,15 @@ keys F4
 keys -l "31.10.26"
 wait_for "31.10.26"
 keys F12
+if [ "$env" = dos ]; then
+    wait_for "POWAŻNY BŁĄD WTYCZKI"
+    wait_for "brak wpisu 52064"
+    wait_for "A Przerwij   R Ponów   I Ignoruj"
+    keys r
+    sleep 1
+    wait_for "brak wpisu 52064"
+    keys i
+fi
 wait_for "Wybierz dokumenty MM"
 wait_for "MM/0003/10/26"
 keys IC

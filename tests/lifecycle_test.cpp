@@ -15,6 +15,42 @@ protected:
     host::StandInHost h;
 };
 
+// Where and how the DLL was loaded: at its preferred base, or, when the
+// host occupied that first (TOLMAR_HOST_RELOCATE=1, the relocated run of
+// this program), at another one the loader relocated it to. Start and stop
+// run there alike.
+TEST_F(Lifecycle, LoadedWhereTheHostLeftRoom)
+{
+    ASSERT_NE(h.preferredBase(), 0u);
+    auto base = reinterpret_cast<uintptr_t>(h.module());
+    if (h.loadOptions.occupyPreferredBase)
+        EXPECT_NE(base, h.preferredBase()) << "the loader had to relocate the DLL";
+    else
+        EXPECT_EQ(base, h.preferredBase());
+    // Under the DOS extender (TOLMAR_HOST_ENV=dos, this program's DOS run)
+    // the host loaded a copy bound to the extender's kernel emulation.
+    EXPECT_EQ(h.dosExtender() != nullptr, h.loadOptions.dosExtender);
+    EXPECT_EQ(h.loadedFile() != h.pluginFile(), h.loadOptions.dosExtender);
+    char title[64] = {};
+    EXPECT_EQ(h.Start(title), 0);
+    EXPECT_STREQ(title, kTitle);
+    EXPECT_EQ(h.Stop(), 0);
+}
+
+// The same load with the base occupied, whatever this run's setting.
+TEST(Load, OccupiedBaseIsRelocated)
+{
+    host::StandInHost h;
+    h.loadOptions.occupyPreferredBase = true;
+    ASSERT_TRUE(h.Load());
+    EXPECT_TRUE(h.relocated());
+    EXPECT_NE(reinterpret_cast<uintptr_t>(h.module()), h.preferredBase());
+    EXPECT_EQ(h.Start(nullptr), 0);
+    EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+    EXPECT_EQ(h.Stop(), 0);
+    EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+}
+
 TEST_F(Lifecycle, StartCopiesTitleAndHooks)
 {
     char title[64];

@@ -62,6 +62,8 @@ public:
     {
         loaded = h.Load();
         EXPECT_TRUE(loaded) << "Tolmar.dll";
+        // TOLMAR_HOST_ENV=dos (this program's DOS run): under the extender.
+        EXPECT_EQ(h.dosExtender() != nullptr, h.loadOptions.dosExtender);
         h.profile["Tolmar/Pytaj"] = "1"; // no installation notice
         if (loaded) {
             EXPECT_EQ(h.Start(nullptr), 0);
@@ -76,6 +78,7 @@ public:
             EXPECT_EQ(h.Stop(), 0);
         }
         EXPECT_EQ(h.data.Held(), "") << "left on the host after the command";
+        EXPECT_TRUE(h.systemBoxes.empty()) << "no binding report";
     }
 
     // A document with one item whose long text is the document's number.
