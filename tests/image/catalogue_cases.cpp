@@ -19,7 +19,10 @@ struct Entry {
     uint32_t number;
     bool twin;
     std::string suffix() const { return std::to_string(number) + (twin ? "_2" : ""); }
-    bool operator<(const Entry &o) const { return number != o.number ? number < o.number : twin < o.twin; }
+    bool operator<(const Entry &o) const
+    {
+        return number != o.number ? number < o.number : twin < o.twin;
+    }
     bool operator==(const Entry &o) const = default;
 };
 
@@ -35,7 +38,8 @@ std::vector<Entry> EntriesInImage(const PeFile &pe)
         Entry e{0, n.ends_with(kTwinSuffix)};
         if (e.twin)
             n.remove_suffix(kTwinSuffix.size());
-        if (n.empty() || n.size() > 5 || n.find_first_not_of("0123456789") != std::string_view::npos)
+        if (n.empty() || n.size() > 5 ||
+            n.find_first_not_of("0123456789") != std::string_view::npos)
             throw ImageError("symbol " + name + " names no entry");
         e.number = static_cast<uint32_t>(std::stoul(std::string(n)));
         out.push_back(e);
@@ -98,10 +102,12 @@ void HundredSeries(const PeFile &pe, Check &c)
     c.Equal(table, std::vector<uint32_t>(ex::kHundredSeries.begin(), ex::kHundredSeries.end()),
             "the hundred series table, in order");
     for (const ex::ArgumentBytes &a : ex::kHundredArgumentBytes)
-        c.Equal(std::count_if(table.begin(), table.end(), [&](uint32_t n) { return n % 100 == a.bytes; }),
+        c.Equal(std::count_if(table.begin(), table.end(),
+                              [&](uint32_t n) { return n % 100 == a.bytes; }),
                 a.entries, "hundred-series entries removing " + std::to_string(a.bytes) + " bytes");
     for (uint32_t n : table)
-        c.That(pe.HasSymbol("_HostEntry_" + std::to_string(n)), "no entry thunk for " + std::to_string(n));
+        c.That(pe.HasSymbol("_HostEntry_" + std::to_string(n)),
+               "no entry thunk for " + std::to_string(n));
 }
 
 // The entries outside the hundred series, laid out as runs of consecutive
@@ -148,7 +154,8 @@ void SlotTable(const PeFile &pe, Check &c)
         slots.push_back(slot);
     }
     std::sort(slots.begin(), slots.end());
-    c.That(std::adjacent_find(slots.begin(), slots.end()) == slots.end(), "two entries share a slot");
+    c.That(std::adjacent_find(slots.begin(), slots.end()) == slots.end(),
+           "two entries share a slot");
     c.Equal(pe.Symbol("EntrySlot_" + std::to_string(ex::kFirstSlotEntry)), start,
             "the first slot is 20000's");
     c.Equal(pe.Symbol("EntrySlot_" + std::to_string(ex::kLastSlotEntry)), end - 4,

@@ -73,8 +73,8 @@ void EqualLists(Check &c, const std::vector<T> &actual, const std::vector<T> &ex
     while (i < actual.size() && i < expected.size() && actual[i] == expected[i])
         ++i;
     std::string at = std::to_string(actual.size()) + " items, expected " +
-                     std::to_string(expected.size()) + "; first difference at " + std::to_string(i) +
-                     ": ";
+                     std::to_string(expected.size()) + "; first difference at " +
+                     std::to_string(i) + ": ";
     at += i < actual.size() ? show(actual[i]) : "(none)";
     at += ", expected ";
     at += i < expected.size() ? show(expected[i]) : "(none)";
@@ -110,9 +110,8 @@ void Check::Writable(const PeFile &pe, uint32_t va, bool writable, const std::st
         That(false, what + ": " + Hex(va) + " lies in no section");
         return;
     }
-    That(s->Writable() == writable,
-         what + ": " + Hex(va) + " lies in " + s->name + ", which is " +
-             (s->Writable() ? "writable" : "not writable"));
+    That(s->Writable() == writable, what + ": " + Hex(va) + " lies in " + s->name + ", which is " +
+                                        (s->Writable() ? "writable" : "not writable"));
 }
 
 Bytes &Bytes::Op(std::initializer_list<uint8_t> bytes)

@@ -77,9 +77,11 @@ void Library(const PeFile &pe, Check &c, size_t index, std::string_view name,
     for (const DelayLibrary::Function &f : lib.functions) {
         std::string what = l + " " + f.name;
         c.Writable(pe, f.cell, true, what + ": address cell");
-        c.Equal(f.cellValue, pe.Symbol("Bind_" + f.name), what + ": the cell holds its binding stub");
+        c.Equal(f.cellValue, pe.Symbol("Bind_" + f.name),
+                what + ": the cell holds its binding stub");
         uint32_t stub = f.cellValue;
-        c.Code(pe, stub, Bytes(stub).Op({0xB8}).U32(f.cell).bytes(), what + ": stub loads its cell");
+        c.Code(pe, stub, Bytes(stub).Op({0xB8}).U32(f.cell).bytes(),
+               what + ": stub loads its cell");
         // The jump to the tail, short or near as the assembler chose.
         std::vector<uint8_t> jump = pe.Read(stub + 5, 2);
         uint32_t target = 0;

@@ -71,7 +71,8 @@ constexpr std::array<ArgumentBytes, 12> kHundredArgumentBytes = {{
 // 513 but 504 and 505.
 constexpr bool HasHundred(uint32_t hundred)
 {
-    return (hundred >= 301 && hundred <= 378 && hundred != 318) || (hundred >= 400 && hundred <= 415) ||
+    return (hundred >= 301 && hundred <= 378 && hundred != 318) ||
+           (hundred >= 400 && hundred <= 415) ||
            (hundred >= 501 && hundred <= 513 && hundred != 504 && hundred != 505);
 }
 

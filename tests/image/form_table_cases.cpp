@@ -188,7 +188,8 @@ void CheckTable(Check &c, const std::vector<uint8_t> &bytes)
             // Every visible text fits its element; the column description
             // of the list's text line is not shown as it stands.
             bool columnSpec = e.type == 4 && e.id == 0x5801;
-            c.That(columnSpec || VisibleWidth(e.text) <= e.width, where + ": text wider than the element");
+            c.That(columnSpec || VisibleWidth(e.text) <= e.width,
+                   where + ": text wider than the element");
         }
         Expect(c, name, "end of the last element", r.pos(), bodyEnd);
         r.Seek(bodyEnd);

@@ -126,11 +126,13 @@ void Slots(const PeFile &pe, Check &c)
         const std::map<std::string, uint32_t> &slots = g.zunda ? zunda : kernel;
         auto it = slots.find(name);
         if (it == slots.end()) {
-            c.That(false, what + ": no " + (g.zunda ? "ZUNDA.dll delay-load cell" : "KERNEL32.dll import slot"));
+            c.That(false, what + ": no " +
+                              (g.zunda ? "ZUNDA.dll delay-load cell" : "KERNEL32.dll import slot"));
             continue;
         }
         c.Equal(cell, it->second,
-                what + (g.zunda ? ": its ZUNDA.dll delay-load cell" : ": its KERNEL32.dll import slot"));
+                what + (g.zunda ? ": its ZUNDA.dll delay-load cell"
+                                : ": its KERNEL32.dll import slot"));
         c.Writable(pe, cell, true, what + ": its slot");
         ++(g.zunda ? inZunda : inKernel);
     }
@@ -146,7 +148,8 @@ void ImportTableWritable(const PeFile &pe, Check &c)
     c.That(iat.rva != 0 && iat.size != 0, "the import address table directory is empty");
     if (iat.rva != 0 && iat.size != 0) {
         c.Writable(pe, pe.imageBase() + iat.rva, true, "start of the import address table");
-        c.Writable(pe, pe.imageBase() + iat.rva + iat.size - 4, true, "end of the import address table");
+        c.Writable(pe, pe.imageBase() + iat.rva + iat.size - 4, true,
+                   "end of the import address table");
     }
     for (const ImportedFunction &f : pe.Imports()) {
         c.Writable(pe, f.slot, true, f.dll + " " + f.name + " import slot");

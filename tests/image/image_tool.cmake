@@ -9,7 +9,7 @@ set(dir ${CMAKE_CURRENT_LIST_DIR})
 set(sources
   ${dir}/tolmar_image.cpp ${dir}/pe_file.cpp ${dir}/check.cpp ${dir}/shape_cases.cpp
   ${dir}/catalogue_cases.cpp ${dir}/delay_import_cases.cpp ${dir}/guard_cases.cpp
-  ${dir}/relocation_cases.cpp ${dir}/form_table_cases.cpp)
+  ${dir}/relocation_cases.cpp ${dir}/form_table_cases.cpp ${dir}/text_cases.cpp)
 add_custom_command(OUTPUT ${TOLMAR_IMAGE_TOOL}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/native
   COMMAND ${TOLMAR_NATIVE_CXX} -std=c++20 -O2 -Wall -Wextra ${sources} -o ${TOLMAR_IMAGE_TOOL}

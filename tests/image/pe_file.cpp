@@ -10,16 +10,16 @@ namespace image {
 namespace {
 
 // Offsets in the headers (PE32), as the format defines them.
-constexpr size_t kNewHeaderPointer = 0x3C;      // e_lfanew in the DOS header
+constexpr size_t kNewHeaderPointer = 0x3C; // e_lfanew in the DOS header
 constexpr size_t kFileHeaderSize = 20;
 constexpr size_t kSectionHeaderSize = 40;
 constexpr size_t kSymbolSize = 18;
-constexpr size_t kDirectoriesOffset = 96;       // in the PE32 optional header
+constexpr size_t kDirectoriesOffset = 96; // in the PE32 optional header
 constexpr size_t kDelayDescriptorSize = 32;
 constexpr size_t kImportDescriptorSize = 20;
 constexpr uint32_t kOrdinalFlag = 0x80000000;
 constexpr uint16_t kRelocationHighLow = 3;
-constexpr uint16_t kRelocationAbsolute = 0;     // padding at the end of a block
+constexpr uint16_t kRelocationAbsolute = 0; // padding at the end of a block
 
 std::string Hex(uint32_t value)
 {
@@ -210,7 +210,8 @@ std::string PeFile::CString(uint32_t va, size_t limit) const
             return out;
         out += static_cast<char>(c);
     }
-    throw ImageError("no terminating zero within " + std::to_string(limit) + " bytes at " + Hex(va));
+    throw ImageError("no terminating zero within " + std::to_string(limit) + " bytes at " +
+                     Hex(va));
 }
 
 uint32_t PeFile::Symbol(const std::string &name) const
@@ -224,7 +225,10 @@ uint32_t PeFile::Symbol(const std::string &name) const
     return it->second.front();
 }
 
-bool PeFile::HasSymbol(const std::string &name) const { return symbols_.count(name) != 0; }
+bool PeFile::HasSymbol(const std::string &name) const
+{
+    return symbols_.count(name) != 0;
+}
 
 Export PeFile::Exports() const
 {
@@ -317,14 +321,16 @@ std::set<uint32_t> PeFile::Relocations() const
     while (at < end) {
         uint32_t page = U32(at), size = U32(at + 4);
         if (size < 8 || size % 2 != 0 || size > end - at)
-            throw ImageError("relocation block at " + Hex(at) + " has size " + std::to_string(size));
+            throw ImageError("relocation block at " + Hex(at) + " has size " +
+                             std::to_string(size));
         for (uint32_t i = 8; i < size; i += 2) {
             uint16_t entry = U16(at + i);
             uint16_t type = entry >> 12;
             if (type == kRelocationHighLow)
                 out.insert(imageBase_ + page + (entry & 0xFFF));
             else if (type != kRelocationAbsolute)
-                throw ImageError("relocation of type " + std::to_string(type) + " at " + Hex(at + i));
+                throw ImageError("relocation of type " + std::to_string(type) + " at " +
+                                 Hex(at + i));
         }
         at += size;
     }

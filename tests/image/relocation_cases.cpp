@@ -15,7 +15,8 @@ void Relocated(Check &c, const std::set<uint32_t> &fixups, uint32_t va, bool exp
                const std::string &what)
 {
     c.That(fixups.count(va) == (expected ? 1u : 0u),
-           what + " at " + Hex(va) + (expected ? " has no base relocation" : " has a base relocation"));
+           what + " at " + Hex(va) +
+               (expected ? " has no base relocation" : " has a base relocation"));
 }
 
 // Slots, thunks, guard rows and their code, fallback stubs, delay-import
@@ -55,8 +56,8 @@ void AbsoluteAddresses(const PeFile &pe, Check &c)
         Relocated(c, fixups, stubs + 4 * k, true, "fallback stub table row " + std::to_string(k));
 
     for (const DelayLibrary &lib : pe.DelayImports()) {
-        const char *fields[8] = {"attributes", "name", "module-handle cell", "address table",
-                                 "name table", "bound table", "unload table", "time stamp"};
+        const char *fields[8] = {"attributes", "name",        "module-handle cell", "address table",
+                                 "name table", "bound table", "unload table",       "time stamp"};
         for (uint32_t i = 0; i < 8; ++i)
             Relocated(c, fixups, lib.descriptor + 4 * i, i >= 1 && i <= 5,
                       lib.name + " descriptor: " + fields[i]);

@@ -53,7 +53,8 @@ void RegularImportLibraries(const PeFile &pe, Check &c)
     for (const ImportedFunction &f : pe.Imports())
         libraries.insert(f.dll);
     c.Equal(std::vector<std::string>(libraries.begin(), libraries.end()),
-            {std::string(ex::kKernel), std::string(ex::kPakto)}, "libraries of the regular imports");
+            {std::string(ex::kKernel), std::string(ex::kPakto)},
+            "libraries of the regular imports");
 }
 
 // The runtime registers the unwind tables from a label at the start of

@@ -12,7 +12,6 @@
 #include "pe_file.h"
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -59,7 +58,7 @@ std::vector<Case> AllCases()
 {
     std::vector<Case> all;
     for (const auto *list : {&ShapeCases(), &CatalogueCases(), &DelayImportCases(), &GuardCases(),
-                             &RelocationCases(), &FormTableCases()})
+                             &RelocationCases(), &FormTableCases(), &TextCases()})
         all.insert(all.end(), list->begin(), list->end());
     all.push_back({"patch/delay-import-dir", DelayImportPatch});
     return all;
@@ -79,6 +78,17 @@ size_t FileOffset(const PeFile &pe, uint32_t va)
     if (!s || va - s->address >= s->fileSize)
         throw ImageError("address " + Hex(va) + " has no bytes in the file");
     return s->fileOffset + (va - s->address);
+}
+
+// The file offset of the first occurrence of `needle` in `size` bytes at `va`.
+size_t FileOffsetOf(const PeFile &pe, uint32_t va, size_t size, const std::vector<uint8_t> &needle)
+{
+    std::vector<uint8_t> bytes = pe.Read(va, size);
+    auto at = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end());
+    if (at == bytes.end())
+        throw ImageError("\"" + Printable(std::string(needle.begin(), needle.end())) +
+                         "\" not found at " + Hex(va));
+    return FileOffset(pe, va + static_cast<uint32_t>(at - bytes.begin()));
 }
 
 size_t FileHeader(const PeFile &pe)
@@ -164,16 +174,20 @@ const std::vector<Damage> &Damages()
          "lstrlenX"},
         {"a letter of a FormTable title changed",
          [](const PeFile &pe, std::vector<uint8_t> &b) {
-             uint32_t table = pe.Symbol("_FormTable");
-             std::vector<uint8_t> bytes = pe.Read(table, 646);
-             const char title[] = "Wybierz";
-             auto at = std::search(bytes.begin(), bytes.end(), title, title + strlen(title));
-             if (at == bytes.end())
-                 throw ImageError("no \"Wybierz\" in FormTable");
-             b[FileOffset(pe, table + static_cast<uint32_t>(at - bytes.begin()))] = 'w';
+             b[FileOffsetOf(pe, pe.Symbol("_FormTable"), 646, {'W', 'y', 'b', 'i', 'e', 'r', 'z'})] =
+                 'w';
          },
          {"form-table/bytes"},
          "wybierz"},
+        {"a Polish letter of a message changed (the ę of \"Proszę czekać!\" to e)",
+         [](const PeFile &pe, std::vector<uint8_t> &b) {
+             const Section &rdata = pe.SectionNamed(".rdata");
+             b[FileOffsetOf(pe, rdata.address, rdata.virtualSize,
+                            {'P', 'r', 'o', 's', 'z', 0x91, ' ', 'c', 'z', 'e', 'k', 'a', 0x8D}) +
+               5] = 'e';
+         },
+         {"texts/mazovia"},
+         "Prosz\\x91 czeka"},
         {"the base relocations gone",
          [](const PeFile &pe, std::vector<uint8_t> &b) {
              PutU32(b, pe.DirectoryEntryOffset(kRelocationDirectory), 0);
@@ -200,7 +214,8 @@ const std::vector<Damage> &Damages()
 
 // Runs the cases on a damaged copy; passes when each case named for the
 // damage fails, the first of them for the stated reason.
-bool Rejected(const Damage &d, const PeFile &pe, const std::vector<Case> &cases, std::string &report)
+bool Rejected(const Damage &d, const PeFile &pe, const std::vector<Case> &cases,
+              std::string &report)
 {
     std::vector<uint8_t> copy = pe.bytes();
     d.apply(pe, copy);
@@ -237,7 +252,8 @@ bool Rejected(const Damage &d, const PeFile &pe, const std::vector<Case> &cases,
         ok = false;
     }
     if (ok)
-        report = " rejected by " + std::to_string(d.rejectedBy.size()) + " case(s), first: " + first;
+        report =
+            " rejected by " + std::to_string(d.rejectedBy.size()) + " case(s), first: " + first;
     return ok;
 }
 
@@ -268,7 +284,8 @@ int CheckImage(const std::string &path)
         } catch (const std::exception &e) {
             report = std::string(" could not be made: ") + e.what();
         }
-        std::cout << (ok ? "ok: " : "FAIL: ") << "damaged copy, " << d.what << ":" << report << "\n";
+        std::cout << (ok ? "ok: " : "FAIL: ") << "damaged copy, " << d.what << ":" << report
+                  << "\n";
         notRejected += !ok;
     }
     std::cout << cases.size() - failed << " of " << cases.size() << " cases passed on " << path
@@ -283,7 +300,8 @@ int PatchDelayImportDirectory(const std::string &path)
     std::vector<uint8_t> bytes = pe.bytes();
     image::SetDelayImportDirectory(bytes);
     std::ofstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out.flush())
         throw ImageError("cannot write " + path);
     return 0;
