@@ -4,13 +4,6 @@
 
 namespace image {
 
-std::string Hex(uint32_t value)
-{
-    char text[16];
-    snprintf(text, sizeof text, "0x%x", value);
-    return text;
-}
-
 std::string HexBytes(const std::vector<uint8_t> &bytes)
 {
     std::string out;

@@ -10,7 +10,6 @@
 
 namespace image {
 
-std::string Hex(uint32_t value);
 std::string HexBytes(const std::vector<uint8_t> &bytes);
 std::string Printable(const std::string &text);
 

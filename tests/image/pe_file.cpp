@@ -21,14 +21,14 @@ constexpr uint32_t kOrdinalFlag = 0x80000000;
 constexpr uint16_t kRelocationHighLow = 3;
 constexpr uint16_t kRelocationAbsolute = 0; // padding at the end of a block
 
+} // namespace
+
 std::string Hex(uint32_t value)
 {
     char text[16];
     snprintf(text, sizeof text, "0x%x", value);
     return text;
 }
-
-} // namespace
 
 PeFile::PeFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes))
 {

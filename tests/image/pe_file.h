@@ -20,6 +20,9 @@ struct ImageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// "0x" and the value in hexadecimal digits.
+std::string Hex(uint32_t value);
+
 // Section flags (IMAGE_SCN_*) that the checks ask about.
 constexpr uint32_t kSectionCode = 0x00000020;
 constexpr uint32_t kSectionInitialisedData = 0x00000040;
