@@ -37,7 +37,7 @@ PeFile::PeFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes))
     size_t pe = FileU32(kNewHeaderPointer);
     if (FileU32(pe) != 0x00004550)
         throw ImageError("no PE signature at " + Hex(pe));
-    size_t file = pe + 4;
+    size_t file = fileHeaderOffset_ = pe + 4;
     machine_ = FileU16(file);
     uint16_t sectionCount = FileU16(file + 2);
     uint32_t symbolTable = FileU32(file + 8);

@@ -119,6 +119,7 @@ public:
     uint32_t entryPoint() const { return imageBase_ + entryRva_; } // virtual address
     uint32_t checkSum() const { return checkSum_; }
     size_t checkSumOffset() const { return optionalOffset_ + 64; }
+    size_t fileHeaderOffset() const { return fileHeaderOffset_; } // after the PE signature
     const std::vector<Section> &sections() const { return sections_; }
     DataDirectory directory(unsigned index) const;
     // File offset of data directory `index`'s entry (rva, size).
@@ -165,7 +166,7 @@ private:
     std::vector<uint8_t> bytes_;
     uint16_t machine_ = 0, characteristics_ = 0, magic_ = 0;
     uint32_t imageBase_ = 0, entryRva_ = 0, checkSum_ = 0;
-    size_t optionalOffset_ = 0;
+    size_t fileHeaderOffset_ = 0, optionalOffset_ = 0;
     uint32_t directoryCount_ = 0;
     std::vector<Section> sections_;
     std::map<std::string, std::vector<uint32_t>> symbols_;

@@ -21,8 +21,6 @@ namespace {
 
 constexpr size_t kShownFailures = 8;
 
-std::vector<Case> AllCases();
-
 struct Result {
     bool passed;
     unsigned stated;
@@ -91,12 +89,6 @@ size_t FileOffsetOf(const PeFile &pe, uint32_t va, size_t size, const std::vecto
     return FileOffset(pe, va + static_cast<uint32_t>(at - bytes.begin()));
 }
 
-size_t FileHeader(const PeFile &pe)
-{
-    const std::vector<uint8_t> &b = pe.bytes();
-    return (b[0x3C] | b[0x3D] << 8 | b[0x3E] << 16 | static_cast<size_t>(b[0x3F]) << 24) + 4;
-}
-
 struct Damage {
     const char *what;
     std::function<void(const PeFile &, std::vector<uint8_t> &)> apply;
@@ -111,20 +103,20 @@ const std::vector<Damage> &Damages()
          "would leave it",
          [](const PeFile &pe, std::vector<uint8_t> &b) {
              const Section &s = pe.SectionNamed(".idata");
-             PutU32(b, s.headerOffset + 36, s.flags & ~kSectionWrite);
+             PutU32(b, s.headerOffset + 36, s.flags & ~kSectionWrite); // Characteristics
          },
          {"guards/slots", "guards/import-table-writable"},
          "not writable"},
         {"the DLL bit of the characteristics cleared",
          [](const PeFile &pe, std::vector<uint8_t> &b) {
-             b[FileHeader(pe) + 18 + 1] &= ~(kFileDll >> 8);
+             b[pe.fileHeaderOffset() + 18 + 1] &= ~(kFileDll >> 8); // Characteristics
          },
          {"shape/dll"},
          "IMAGE_FILE_DLL"},
         {"the section of the slot table gone (its size 0)",
          [](const PeFile &pe, std::vector<uint8_t> &b) {
              const Section *s = pe.SectionAt(pe.Symbol("_EntrySlotTable"));
-             PutU32(b, s->headerOffset + 8, 0);
+             PutU32(b, s->headerOffset + 8, 0); // VirtualSize
          },
          {"catalogue/slot-table"},
          "no section"},
@@ -147,6 +139,7 @@ const std::vector<Damage> &Damages()
         {"the guard of CreateFileA (7 arguments) removing 24 bytes instead of 28",
          [](const PeFile &pe, std::vector<uint8_t> &b) {
              uint32_t guard = pe.Symbol("ApiGuard_CreateFileA");
+             // pushal, seven pushes, call *row, movl and popal: then ret $28.
              b[FileOffset(pe, guard + 1 + 7 * 4 + 6 + 5 + 1)] = 24;
          },
          {"guards/code"},
@@ -184,7 +177,7 @@ const std::vector<Damage> &Damages()
              const Section &rdata = pe.SectionNamed(".rdata");
              b[FileOffsetOf(pe, rdata.address, rdata.virtualSize,
                             {'P', 'r', 'o', 's', 'z', 0x91, ' ', 'c', 'z', 'e', 'k', 'a', 0x8D}) +
-               5] = 'e';
+               5] = 'e'; // the byte 0x91
          },
          {"texts/mazovia"},
          "Prosz\\x91 czeka"},
@@ -202,8 +195,8 @@ const std::vector<Damage> &Damages()
          "checksum"},
         {"the symbol table gone",
          [](const PeFile &pe, std::vector<uint8_t> &b) {
-             PutU32(b, FileHeader(pe) + 8, 0);
-             PutU32(b, FileHeader(pe) + 12, 0);
+             PutU32(b, pe.fileHeaderOffset() + 8, 0);  // PointerToSymbolTable
+             PutU32(b, pe.fileHeaderOffset() + 12, 0); // NumberOfSymbols
          },
          {"shape/one-export-by-ordinal", "catalogue/entries", "catalogue/thunk-code", "guards/rows",
           "delay/directory", "form-table/bytes"},
