@@ -12,7 +12,8 @@ list(APPEND TOLMAR_BINDING_SOURCES
 
 # What the DLL's link needs besides its sources: the import library of
 # PAKTO.dll (the module-handle cells' atomic exchange), and, after the link,
-# the delay-import directory in the PE header, which GNU ld does not fill in.
+# the delay-import directory in the PE header, which GNU ld does not fill in
+# (written by the image reader, tests/image).
 # plugin/CMakeLists.txt calls it for the Tolmar target.
 function(tolmar_link_binding target)
   find_program(TOLMAR_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
@@ -27,8 +28,9 @@ function(tolmar_link_binding target)
   add_custom_target(${target}_pakto_import DEPENDS ${implib})
   add_dependencies(${target} ${target}_pakto_import)
   target_link_libraries(${target} PRIVATE ${implib})
+  include(${PROJECT_SOURCE_DIR}/tests/image/image_tool.cmake)
+  add_dependencies(${target} tolmar_image)
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${PROJECT_SOURCE_DIR}/scripts/set-delay-import-dir.sh
-            $<TARGET_FILE:${target}> ${CMAKE_NM} ${CMAKE_OBJDUMP}
+    COMMAND ${TOLMAR_IMAGE_TOOL} set-delay-import-dir $<TARGET_FILE:${target}>
     VERBATIM)
 endfunction()
