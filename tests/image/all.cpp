@@ -10,4 +10,5 @@
 #include "relocation_cases.cpp"
 #include "form_table_cases.cpp"
 #include "text_cases.cpp"
+#include "resource_cases.cpp"
 #include "tolmar_image.cpp"

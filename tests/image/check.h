@@ -69,5 +69,6 @@ const std::vector<Case> &GuardCases();
 const std::vector<Case> &RelocationCases();
 const std::vector<Case> &FormTableCases();
 const std::vector<Case> &TextCases();
+const std::vector<Case> &ResourceCases();
 
 } // namespace image

@@ -10,10 +10,14 @@ set(sources
   ${dir}/all.cpp ${dir}/pe_file.h ${dir}/pe_file.cpp ${dir}/check.h ${dir}/check.cpp
   ${dir}/expected.h ${dir}/shape_cases.cpp ${dir}/catalogue_cases.cpp
   ${dir}/delay_import_cases.cpp ${dir}/guard_cases.cpp ${dir}/relocation_cases.cpp
-  ${dir}/form_table_cases.cpp ${dir}/text_cases.cpp ${dir}/tolmar_image.cpp)
+  ${dir}/form_table_cases.cpp ${dir}/text_cases.cpp ${dir}/resource_cases.cpp
+  ${dir}/tolmar_image.cpp)
 add_custom_command(OUTPUT ${TOLMAR_IMAGE_TOOL}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/native
-  COMMAND ${TOLMAR_NATIVE_CXX} -std=c++20 -O1 -Wall -Wextra ${dir}/all.cpp -o ${TOLMAR_IMAGE_TOOL}
+  COMMAND ${TOLMAR_NATIVE_CXX} -std=c++20 -O1 -Wall -Wextra
+          -DTOLMAR_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} -DTOLMAR_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+          -DTOLMAR_VERSION_PATCH=${PROJECT_VERSION_PATCH}
+          ${dir}/all.cpp -o ${TOLMAR_IMAGE_TOOL}
   DEPENDS ${sources}
   COMMENT "Building the native image reader" VERBATIM)
 add_custom_target(tolmar_image ALL DEPENDS ${TOLMAR_IMAGE_TOOL})

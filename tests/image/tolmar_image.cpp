@@ -56,7 +56,8 @@ std::vector<Case> AllCases()
 {
     std::vector<Case> all;
     for (const auto *list : {&ShapeCases(), &CatalogueCases(), &DelayImportCases(), &GuardCases(),
-                             &RelocationCases(), &FormTableCases(), &TextCases()})
+                             &RelocationCases(), &FormTableCases(), &TextCases(),
+                             &ResourceCases()})
         all.insert(all.end(), list->begin(), list->end());
     all.push_back({"patch/delay-import-dir", DelayImportPatch});
     return all;
@@ -187,6 +188,17 @@ const std::vector<Damage> &Damages()
          },
          {"relocations/absolute-addresses", "relocations/plain-data"},
          "relocation"},
+        {"the file name in the version resource changed (Tolmar.dll to Tolmaz.dll)",
+         [](const PeFile &pe, std::vector<uint8_t> &b) {
+             const Section &s = pe.SectionNamed(".rsrc");
+             std::vector<uint8_t> name;
+             for (char ch : std::string("Tolmar.dll"))
+                 name.insert(name.end(), {static_cast<uint8_t>(ch), 0});
+             size_t at = FileOffsetOf(pe, s.address, s.virtualSize, name);
+             b[at + 10] = 'z';
+         },
+         {"resource/version"},
+         "OriginalFilename"},
         {"a stale checksum",
          [](const PeFile &pe, std::vector<uint8_t> &b) {
              PutU32(b, pe.checkSumOffset(), pe.checkSum() + 1);
