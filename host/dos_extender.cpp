@@ -1,8 +1,8 @@
 // The stand-in host as it runs under the 32-bit DOS extender: the kernel
 // emulation (host/dosx) that the plug-in's kernel imports are bound to, the
 // kernel functions that the host's executable exports, and those it serves
-// through HostQuery by name (Part 2.3: the ZUNDA.dll lookup's second and
-// third steps).
+// through HostQuery by name (the second and third steps of the ZUNDA.dll
+// lookup).
 #include <windows.h>
 
 #include <cstdio>

@@ -133,8 +133,8 @@ void printScreen(const host::Screen &screen, int number, const char *caption, bo
 }
 
 // What handles exceptions in the host's thread: an entry that the user left
-// empty with Abort has no service to enter, and its call ends the program
-// (Part 2.1). The terminal is given back and the reason told first.
+// empty with Abort has no service to enter, and its call ends the program.
+// The terminal is given back and the reason told first.
 host::Console *openConsole;
 LONG WINAPI lastChance(EXCEPTION_POINTERS *pointers)
 {

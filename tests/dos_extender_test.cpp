@@ -23,7 +23,7 @@ constexpr char kTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
 constexpr char kCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
 constexpr uint32_t kNoticeBox = 52023; // HostNoticeBox: the installation notice at start
 
-// The missing-entry report as composed, highlight bytes included (Part 2.1).
+// The missing-entry report as composed, highlight bytes included.
 std::string Report(const std::string &path, const std::string &number)
 {
     return "W module \x02" + path + "\x01\nbrak wpisu \x02" + number +
