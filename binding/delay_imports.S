@@ -17,24 +17,34 @@
  *
  * Each address cell carries the import symbol the compiler uses for the
  * function (__imp__GetCPInfo@8, __imp__wsprintfA, ...), so C code calls the
- * functions as usual and lands here. At load a cell holds its binding stub:
- *
- *   Bind_<fn>:  movl $cell, %eax ; jmp <Lib>TailMerge
- *
- * and the library's tail, on entry (the caller called through the cell):
+ * functions as usual and lands here. At load a cell holds its binding stub,
+ * Bind_<fn>, which puts the cell's address into eax and jumps to its
+ * library's tail, <Lib>TailMerge. Neither moves the stack before the call
+ * of the binding routine, so on entry to both (the caller called through
+ * the cell):
  *
  *        +--------------------+
- *   esp  | caller's return    |
- *        | caller's arguments |
+ *   esp  | caller's return    |  <- CFA - 4
+ *        | caller's arguments |  <- CFA
  *
- *   pushl %ecx                    ; ecx and edx may carry arguments
- *   pushl %edx
- *   pushl %eax                    ; DelayLoadHelper(descriptor, cell),
- *   pushl $descriptor             ;   callee cleans
- *   call  _DelayLoadHelper@8      ; eax = the bound function
- *   popl  %edx
- *   popl  %ecx
- *   jmp   *%eax                   ; into it, with the caller's return and arguments
+ * and in the tail at the call of DelayLoadHelper:
+ *
+ *        +--------------------+
+ *   esp  | descriptor         |  +0    DelayLoadHelper's two arguments,
+ *        | cell               |  +4    which it removes itself
+ *        | edx                |  +8    ecx and edx may carry the caller's
+ *        | ecx                |  +12   arguments (fastcall, thiscall)
+ *        | caller's return    |  +16   <- CFA - 4
+ *        | caller's arguments |  +20   <- CFA
+ *
+ * After the call the tail takes edx and ecx back and jumps to the bound
+ * function with the stack as on entry, so that the function runs as if the
+ * caller had called it directly. eax is the one register that the stub and
+ * the tail change: it carries the cell, then the function's address.
+ *
+ * For the unwinder the stub and the tail are each one frame whose return
+ * address is the caller's: an exception raised while the function binds
+ * unwinds from DelayLoadHelper through the tail straight into the caller.
  *
  * Later calls through the cell go straight to the function.
  */
@@ -69,14 +79,27 @@ _\tag\()DelayDescriptor:
         .text
         .p2align 4
 \tag\()TailMerge:
-        pushl %ecx
+        .cfi_startproc
+        pushl %ecx                      /* the caller's ecx and edx, kept */
+        .cfi_adjust_cfa_offset 4
+        .cfi_rel_offset %ecx, 0
         pushl %edx
-        pushl %eax
+        .cfi_adjust_cfa_offset 4
+        .cfi_rel_offset %edx, 0
+        pushl %eax                      /* DelayLoadHelper(descriptor, cell) ... */
+        .cfi_adjust_cfa_offset 4
         pushl $_\tag\()DelayDescriptor
-        call _DelayLoadHelper@8
-        popl %edx
+        .cfi_adjust_cfa_offset 4
+        call _DelayLoadHelper@8         /* ... which removes its arguments; eax = the function */
+        .cfi_adjust_cfa_offset -8
+        popl %edx                       /* ecx and edx back as the caller left them */
+        .cfi_adjust_cfa_offset -4
+        .cfi_restore %edx
         popl %ecx
-        jmp *%eax
+        .cfi_adjust_cfa_offset -4
+        .cfi_restore %ecx
+        jmp *%eax                       /* into the function, with the caller's return and arguments */
+        .cfi_endproc
         .section .didat, "w"
         .endm
 
@@ -96,8 +119,10 @@ HintName_\name:
         .asciz "\name"
         .text
 Bind_\name:
-        movl $\cell, %eax
-        jmp \tag\()TailMerge
+        .cfi_startproc
+        movl $\cell, %eax               /* which cell to bind */
+        jmp \tag\()TailMerge           /* the library's tail, the stack untouched */
+        .cfi_endproc
         .section .didat, "w"
         .endm
 

@@ -4,26 +4,47 @@
  * The catalogue below is the one source of the 2,070 entries; for each entry
  * the ENTRY macro emits
  *   - the jump piece  _HostEntry_<n>[_2]: jmp *slot      (what callers call)
- *   - the first-call piece                              (what the slot holds at load)
- *   - the entry's slot, in the slot table in .data, in catalogue order.
+ *   - the first-call piece FirstCall_<n>[_2]            (what the slot holds at load)
+ *   - the entry's slot EntrySlot_<n>[_2], in the slot table in .data, in
+ *     catalogue order.
  *
- * First-call piece, on entry (the caller called the jump piece, which jumped
- * here through the slot):
+ * The first-call piece, on entry (the caller called the jump piece, which
+ * jumped here through the slot; nothing has moved since the caller's call):
  *
  *        +--------------------+
- *   esp  | caller's return    |
- *        | caller's arguments |
+ *   esp  | caller's return    |  <- CFA - 4
+ *        | caller's arguments |  <- CFA
  *
- *   push $jump            ; return target of our final ret
- *   pushal                ; eax ecx edx ebx esp ebp esi edi, as the caller left them
- *   push $slot            ; BindEntry(number, slot), callee cleans
- *   push $number
- *   call _BindEntry@8
- *   popal                 ; every register back as the caller left it
- *   ret                   ; into the jump piece, which now goes where the slot says
+ * At the call of BindEntry:
  *
- * so the service (or a fallback stub) runs as if the caller had called it
- * directly, and returns straight to the caller.
+ *        +--------------------+
+ *   esp  | number             |  +0    BindEntry's two arguments,
+ *        | slot               |  +4    which it removes itself
+ *        | edi                |  +8
+ *        | esi                |  +12
+ *        | ebp                |  +16
+ *        | (esp, ignored)     |  +20
+ *        | ebx                |  +24
+ *        | edx                |  +28
+ *        | ecx                |  +32
+ *        | eax                |  +36
+ *        | jump piece         |  +40   where the piece's final ret goes
+ *        | caller's return    |  +44   <- CFA - 4
+ *        | caller's arguments |  +48   <- CFA
+ *
+ * After popal the stack is as at the top of this picture with the jump
+ * piece's address pushed on it; the ret pops it, and the jump piece goes on
+ * through the slot that BindEntry wrote. So the service (or a fallback stub)
+ * runs as if the caller had called it directly, and returns straight to the
+ * caller.
+ *
+ * For the unwinder, one frame description covers both pieces: the return
+ * address is the caller's, at CFA - 4, all the way through; the jump piece's
+ * address pushed above it is no return address of this frame, only where its
+ * ret goes. An exception raised while the entry binds (from HostQuery, or a
+ * report) therefore unwinds from BindEntry through this frame straight into
+ * the caller. The saved registers are described as well, so that a debugger
+ * shows the caller's values while BindEntry runs.
  */
         .altmacro
 
@@ -32,20 +53,42 @@
         .globl _HostEntry_\number\suffix
         .p2align 2
 _HostEntry_\number\suffix:
-        jmp *EntrySlot_\number\suffix
+        .cfi_startproc
+        jmp *EntrySlot_\number\suffix      /* jump piece: on through the slot, nothing touched */
         .globl FirstCall_\number\suffix
 FirstCall_\number\suffix:
-        pushl $_HostEntry_\number\suffix
-        pushal
-        pushl $EntrySlot_\number\suffix
+        pushl $_HostEntry_\number\suffix   /* the final ret goes into the jump piece */
+        .cfi_adjust_cfa_offset 4
+        pushal                              /* all eight as the caller left them */
+        .cfi_adjust_cfa_offset 32
+        .cfi_rel_offset %edi, 0
+        .cfi_rel_offset %esi, 4
+        .cfi_rel_offset %ebp, 8
+        .cfi_rel_offset %ebx, 16
+        .cfi_rel_offset %edx, 20
+        .cfi_rel_offset %ecx, 24
+        .cfi_rel_offset %eax, 28
+        pushl $EntrySlot_\number\suffix    /* BindEntry(number, slot) ... */
+        .cfi_adjust_cfa_offset 4
         pushl $\number
-        call _BindEntry@8
-        popal
-        ret
+        .cfi_adjust_cfa_offset 4
+        call _BindEntry@8                   /* ... which removes its arguments */
+        .cfi_adjust_cfa_offset -8
+        popal                               /* every register back as the caller left it */
+        .cfi_adjust_cfa_offset -32
+        .cfi_restore %edi
+        .cfi_restore %esi
+        .cfi_restore %ebp
+        .cfi_restore %ebx
+        .cfi_restore %edx
+        .cfi_restore %ecx
+        .cfi_restore %eax
+        ret                                 /* into the jump piece */
+        .cfi_endproc
         .section .data$entryslots, "w"
         .globl EntrySlot_\number\suffix
 EntrySlot_\number\suffix:
-        .long FirstCall_\number\suffix
+        .long FirstCall_\number\suffix     /* unbound until the first call */
         .endm
 
         /* A run of consecutive numbers, first to last. */

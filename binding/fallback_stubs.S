@@ -3,39 +3,38 @@
  * ignore. Stub k returns 0 and removes 4 x k bytes of arguments, so that a
  * callee-cleans caller finds its stack as the real service would leave it.
  *
- * On entry (the caller called the entry's jump piece, which jumped here):
+ * On entry (the caller called the entry's jump piece, which jumped here),
+ * and all through the stub:
  *
  *        +----------------------+
- *   esp  | caller's return      |
- *   +4   | argument 1           |  \
- *   ...  | ...                  |   > 4 x k bytes, removed by ret $4k
- *   +4k  | argument k           |  /
+ *   esp  | caller's return      |  <- CFA - 4
+ *   +4   | argument 1           |  <- CFA  \
+ *   ...  | ...                  |            > 4 x k bytes, removed by ret $4k
+ *   +4k  | argument k           |           /
  *        +----------------------+
  *
- *   xorl %eax, %eax       ; result 0
- *   ret  $4k              ; back to the caller, arguments gone (k = 0: plain ret)
- *
- * No other register and nothing else on the stack is touched.
+ * A stub clears eax and returns; no other register and nothing else on the
+ * stack is touched, so its frame description is the one every function
+ * starts with: the return address at CFA - 4, CFA = esp + 4, no register
+ * saved.
  *
  * A service that returns a floating-point value hands it back on the x87
  * stack, not in eax; its fallback pushes 0.0 there as well, so that the
- * caller's fstp takes a zero and the x87 stack stays balanced:
- *
- *   fldz                  ; st(0) = 0.0
- *   xorl %eax, %eax
- *   ret  $4k
+ * caller's fstp takes a zero and the x87 stack stays balanced.
  */
         .macro STUB k
         .text
         .globl _FallbackStub\k
         .p2align 2
 _FallbackStub\k:
-        xorl %eax, %eax
+        .cfi_startproc
+        xorl %eax, %eax                 /* result 0 */
         .if \k
-        ret $4*\k
+        ret $4*\k                       /* back to the caller, its k arguments gone */
         .else
-        ret
+        ret                             /* back to the caller, who removes the arguments */
         .endif
+        .cfi_endproc
         .section .rdata$fallback, "dr"
         .long _FallbackStub\k
         .endm
@@ -70,9 +69,11 @@ _FallbackStubTableEnd:
         .globl _FallbackStubReal\k
         .p2align 2
 _FallbackStubReal\k:
-        fldz
-        xorl %eax, %eax
-        ret $4*\k
+        .cfi_startproc
+        fldz                            /* st(0) = 0.0, the result */
+        xorl %eax, %eax                 /* and 0 in eax as well */
+        ret $4*\k                       /* back to the caller, its k arguments gone */
+        .cfi_endproc
         .endm
 
         REAL_STUB 3

@@ -3,23 +3,14 @@
 #include "plugin/runtime/runtime.h"
 
 extern "C" {
-void SeTrampoline(); // se_trampoline.S
+// plugin/se_trampoline.S: the thread's chain head, and where a fault resumes.
+void SeSetChainHead(SeTranslationFrame::Registration *head);
+void SeTrampoline();
+// Called by SeTrampoline.
 void SeRaiseTranslated();
 }
 
 namespace {
-
-SeTranslationFrame::Registration *chainHead()
-{
-    SeTranslationFrame::Registration *head;
-    __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
-    return head;
-}
-
-void setChainHead(SeTranslationFrame::Registration *head)
-{
-    __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
-}
 
 EXCEPTION_DISPOSITION __cdecl frameHandler(EXCEPTION_RECORD *record, void *, CONTEXT *context,
                                            void *)
@@ -70,12 +61,12 @@ void SeTranslator(unsigned int code, EXCEPTION_POINTERS *pointers)
 
 SeTranslationFrame::SeTranslationFrame()
 {
-    registration_.next = chainHead();
+    registration_.next = SeChainHead();
     registration_.handler = reinterpret_cast<void *>(&frameHandler);
-    setChainHead(&registration_);
+    SeSetChainHead(&registration_);
 }
 
 SeTranslationFrame::~SeTranslationFrame()
 {
-    setChainHead(registration_.next);
+    SeSetChainHead(registration_.next);
 }

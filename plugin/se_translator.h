@@ -51,3 +51,6 @@ public:
 private:
     Registration registration_;
 };
+
+// The first registration of the calling thread's chain (plugin/se_trampoline.S).
+extern "C" SeTranslationFrame::Registration *SeChainHead();

@@ -121,6 +121,36 @@ TEST(GuardCode, CallsWhatTheRowHoldsAtTheTime)
     ExpectKept(regs);
 }
 
+// An exception thrown by the guarded function travels through the guard to
+// the code that called it, which runs its destructors, for every argument
+// count: the unwinder follows the guard's saved registers and copies.
+struct CallFailure {};
+void Throwing() { throw CallFailure{}; } // never returns: its convention does not matter
+
+struct Counted {
+    int &destroyed;
+    ~Counted() { ++destroyed; }
+};
+using TenArguments = uint32_t(__stdcall *)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
+                                           uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
+__attribute__((noinline)) uint32_t CallGuardHolding(const void *guard, int &destroyed)
+{
+    Counted held{destroyed};
+    return reinterpret_cast<TenArguments>(guard)(1, 2, 3, 4, 5, 6, 7, 8, 9, 10);
+}
+
+TEST(GuardCode, ExceptionFromTheFunctionReachesTheCaller)
+{
+    for (uint32_t i = 0; i < TestGuardCount; ++i) {
+        const TestGuard &g = TestGuards[i];
+        SCOPED_TRACE(testing::Message() << g.args << " arguments");
+        *g.row = reinterpret_cast<void *>(&Throwing);
+        int destroyed = 0;
+        EXPECT_THROW(CallGuardHolding(g.guard, destroyed), CallFailure);
+        EXPECT_EQ(destroyed, 1);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The real DLL.
 

@@ -161,6 +161,36 @@ TEST_F(Binding, FirstCallAsksOnceAndTheServiceGetsTheCallersState)
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+// An exception thrown while an entry binds travels from HostQuery through
+// BindEntry and the first-call piece to the code that called the entry,
+// which runs its destructors; the entry binds on its next call.
+struct QueryFailure {};
+intptr_t __cdecl ThrowingHostQuery(int32_t, const void *) { throw QueryFailure{}; }
+
+struct Counted {
+    int &destroyed;
+    ~Counted() { ++destroyed; }
+};
+__attribute__((noinline)) int32_t CallEntryHolding(const void *jump, int &destroyed)
+{
+    Counted held{destroyed};
+    return reinterpret_cast<int32_t(__stdcall *)(int32_t)>(jump)(0x5EED);
+}
+
+TEST_F(Binding, ExceptionDuringTheFirstCallReachesTheCaller)
+{
+    HostQuery = ThrowingHostQuery;
+    int destroyed = 0;
+    EXPECT_THROW(CallEntryHolding(Jump_52256, destroyed), QueryFailure);
+    EXPECT_EQ(destroyed, 1);
+
+    HostQuery = FakeHostQuery;
+    fakeHost.entries[52256] = reinterpret_cast<void *>(&RegisterProbe);
+    EXPECT_EQ(CallEntryHolding(Jump_52256, destroyed), 0x600DF00D);
+    EXPECT_EQ(ProbeSeen[8], 0x5EEDu);
+    EXPECT_EQ(destroyed, 2);
+}
+
 TEST_F(Binding, TheTwoEntriesOfOneNumberBindEachOnItsOwn)
 {
     fakeHost.entries[21283] = reinterpret_cast<void *>(&RegisterProbe);

@@ -18,6 +18,7 @@ extern "C" __declspec(dllexport) int TolmarTestExport() { return 7; }
 
 extern "C" HMODULE User32ModuleCell __asm__("User32ModuleCell");
 extern "C" void *FormatterCell __asm__("__imp__wsprintfA");
+extern "C" void *ComputerNameCell __asm__("__imp__GetComputerNameA@8");
 
 namespace {
 
@@ -269,6 +270,44 @@ TEST_F(DelayLoad, RedirectionRules)
     EXPECT_EQ(RedirectProc(kernel, "Zunda.dll", "GetCPInfo"), nullptr);
     EXPECT_TRUE(fakeHost.queries.empty());
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+// An exception thrown while a function binds travels from the hook through
+// the binding routine and the library's tail to the code that called through
+// the cell, which runs its destructors; the cell binds on its next call.
+struct HookFailure {};
+FARPROC WINAPI ThrowingHook(unsigned code, DelayLoadInfo *info)
+{
+    if (code == dliStartProcessing && info->cell == reinterpret_cast<FARPROC *>(&ComputerNameCell))
+        throw HookFailure{};
+    return DelayNotifyHook(code, info);
+}
+
+struct Counted {
+    int &destroyed;
+    ~Counted() { ++destroyed; }
+};
+__attribute__((noinline)) BOOL ComputerNameHolding(int &destroyed)
+{
+    Counted held{destroyed};
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size); // through the module's ZUNDA.dll cell
+}
+
+TEST_F(DelayLoad, ExceptionDuringTheFirstCallReachesTheCaller)
+{
+    FARPROC system = Export("kernel32.dll", "GetComputerNameA");
+    ASSERT_NE(ComputerNameCell, reinterpret_cast<void *>(system)); // still its binding stub
+    __pfnDliNotifyHook2 = ThrowingHook;
+    int destroyed = 0;
+    EXPECT_THROW(ComputerNameHolding(destroyed), HookFailure);
+    EXPECT_EQ(destroyed, 1);
+
+    __pfnDliNotifyHook2 = DelayNotifyHook;
+    EXPECT_TRUE(ComputerNameHolding(destroyed));
+    EXPECT_EQ(ComputerNameCell, reinterpret_cast<void *>(system));
+    EXPECT_EQ(destroyed, 2);
 }
 
 // The module's own cells: wsprintfA goes to the plug-in's formatter, and

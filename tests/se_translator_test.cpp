@@ -69,17 +69,14 @@ TEST(SeTranslator, SetReturnsThePreviousTranslator)
 
 TEST(SeTranslator, FrameUnlinksItselfFromTheChain)
 {
-    void *before;
-    __asm__ volatile("movl %%fs:0, %0" : "=r"(before));
+    SeTranslationFrame::Registration *before = SeChainHead();
     {
         SeTranslationFrame frame;
-        void *inside;
-        __asm__ volatile("movl %%fs:0, %0" : "=r"(inside));
+        SeTranslationFrame::Registration *inside = SeChainHead();
         EXPECT_NE(inside, before);
+        EXPECT_EQ(inside->next, before);
     }
-    void *after;
-    __asm__ volatile("movl %%fs:0, %0" : "=r"(after));
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(SeChainHead(), before);
 }
 
 } // namespace
