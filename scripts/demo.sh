@@ -45,9 +45,15 @@ if [ "$route" = vm ]; then
     exec env TOLMAR_WINE_ROUTE=native "$here/vm-run.sh" "$here/demo.sh" "${all[@]}"
 fi
 
+# Wine's console process gives the terminal's settings back on its own
+# time, after the program has ended, or not at all when it is stopped: the
+# terminal is set back here.
+tty_settings=
+[ -t 0 ] && tty_settings=$(stty -g 2>/dev/null)
 "$here/wine-run.sh" "$build/bin/tolmar_host.exe" "${args[@]}"
 rc=$?
 # Under CTest other programs share the Wine server; the test run ends it.
 [ -n "${TOLMAR_WINESERVER_SHARED:-}" ] || "$here/wine-stop.sh"
+[ -n "$tty_settings" ] && stty "$tty_settings" 2>/dev/null
 [ $rc -eq 77 ] && echo "make demo: this machine cannot run Wine, so the demonstration cannot start" >&2
 exit $rc
