@@ -9,20 +9,16 @@
 
 namespace {
 
-// "W module %s\nbrak wpisu %s\nWywołano z wtyczki %s.\n\nBłąd ten można
-// zignorować lecz dalsza praca\nprogramu w tych warunkach może być
-// niebezpieczna.\n\nKonieczna jest aktualizacja programu!", Mazovia, with each
-// %s between highlight on (0x02) and highlight off (0x01).
-constexpr char kFormat[] =
-    "W module \x02%s\x01\nbrak wpisu \x02%s\x01\nWywo\x92" "ano z wtyczki \x02%s\x01.\n\n"
-    "B\x92\x86" "d ten mo\xA7na zignorowa\x8D lecz dalsza praca\n"
-    "programu w tych warunkach mo\xA7" "e by\x8D niebezpieczna.\n\n"
-    "Konieczna jest aktualizacja programu!";
+// Each %s between highlight on (0x02) and highlight off (0x01).
+constexpr auto kFormat = MAZOVIA("W module \x02%s\x01\nbrak wpisu \x02%s\x01\n"
+                                 "Wywołano z wtyczki \x02%s\x01.\n\n"
+                                 "Błąd ten można zignorować lecz dalsza praca\n"
+                                 "programu w tych warunkach może być niebezpieczna.\n\n"
+                                 "Konieczna jest aktualizacja programu!");
 static_assert(sizeof kFormat - 1 == MissingEntryText::kFormatLength);
 static_assert(MissingEntryText::kFormatLength - 3 * 2 == MissingEntryText::kFixedLength);
 
-// "POWAŻNY BŁĄD WTYCZKI", Mazovia.
-constexpr char kCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
+constexpr auto kCaption = MAZOVIA("POWAŻNY BŁĄD WTYCZKI");
 static_assert(sizeof kCaption == 21);
 
 constexpr char kUnknownModule[] = "<nieznany>";

@@ -58,9 +58,6 @@ _FallbackStubTable:
         STUB 12
         STUB 13
         STUB 14
-        .section .rdata$fallback, "dr"
-        .globl _FallbackStubTableEnd
-_FallbackStubTableEnd:
 
         /* For the services that return a floating-point value, by the bytes
            they remove: HostScaleAmount takes a double and a 32-bit value. */

@@ -2,6 +2,7 @@
 
 #include "mmimport/items.h"
 #include "mmimport/selection.h"
+#include "mmimport/texts.h"
 #include "plugin/host_services.h"
 #include "plugin/runtime/format.h"
 
@@ -48,7 +49,7 @@ bool RunMmImportCommand(int16_t editorValue, int32_t *rowCount, uint8_t **rows,
     WybierzMM();
     TableDescriptor *salesHeaders = HostGetTable(SalesDocHeaderTableId);
     if (!salesHeaders) {
-        HostMessageBox("B\x92\x86" "d", "B\x92\x86" "d operacji dyskowej w PobierzPozDokumentu!", 1);
+        HostMessageBox(texts::Error, texts::ItemTablesError, 1);
         // The event ends here, but the lists' storage still goes back.
         ReleaseMmDocList();
         ReleaseMmSelection();
@@ -66,8 +67,7 @@ bool RunMmImportCommand(int16_t editorValue, int32_t *rowCount, uint8_t **rows,
         HostPrepareRow(0, working, header, 1);
         int32_t j = firstFreeRow(rows, rowsNow(rowCount));
         if (j < 0) {
-            HostMessageBox("Blokada",
-                           "Wi\x91" "cej pozycji nie zmie\x9E" "ci si\x91 w tym dokumencie !", 1);
+            HostMessageBox(texts::Blocked, texts::NoRoom, 1);
             break;
         }
         table->cursorRow = j - table->firstRowShown;

@@ -4,6 +4,8 @@
 // are the body lengths the host walks by.
 #include "mmimport/form_table.h"
 
+#include "plugin/mazovia.h"
+
 namespace {
 
 #pragma pack(push, 1)
@@ -15,13 +17,14 @@ struct Element {
 };
 
 // An element whose text array is exactly its text and terminating zero: a
-// text of another length than the record declares does not compile.
+// text of another length than the record declares does not compile. The
+// text is UTF-8, turned into Mazovia; the control bytes stay as they are.
 template <size_t TextBytes>
-constexpr Element<TextBytes> Make(FormElementHeader head, const char (&text)[TextBytes])
+constexpr Element<TextBytes> Make(FormElementHeader head, const mazovia::Text<TextBytes> &text)
 {
     Element<TextBytes> element{head, {}};
     for (size_t i = 0; i < TextBytes; ++i)
-        element.text[i] = text[i];
+        element.text[i] = text.bytes[i];
     return element;
 }
 
@@ -94,52 +97,55 @@ extern "C" constinit const FormTableLayout TolmarFormTableData = {
     FormRecordBytes,
     {
         {ProcessingFormBody, 2},
-        Make({FormElementForm, ProcessingFormId, 0x4008, 0, 0, 48, 5, 0}, "Przetwarzanie"),
-        Make({FormElementBox, FormNoId, 0, 3, 1, 42, 3, 3}, ""),
+        Make({FormElementForm, ProcessingFormId, 0x4008, 0, 0, 48, 5, 0},
+             MAZOVIA("Przetwarzanie")),
+        Make({FormElementBox, FormNoId, 0, 3, 1, 42, 3, 3}, MAZOVIA("")),
         Make({FormElementTextLine, 0x4003, 0, 4, 2, 40, 1, 0},
-             "1234567890\x05"
-             "1234567890\x02"
-             "12345\x03"
-             "67890\x04"
-             "1234567890"),
+             MAZOVIA("1234567890\x05"
+                     "1234567890\x02"
+                     "12345\x03"
+                     "67890\x04"
+                     "1234567890")),
     },
     {
         {DateRangeFormBody, 5},
         Make({FormElementForm, DateRangeFormId, 0x200, 0, 0, 61, 7, 0},
-             "Podaj daty (wystawienia) graniczne dla dok. MM"),
+             MAZOVIA("Podaj daty (wystawienia) graniczne dla dok. MM")),
         Make({FormElementLabel, static_cast<uint16_t>(F3Key), 0, 1, 2, 13, 1, 0},
-             "\x01p\x02"
-             "F3\x01 Okres Od\x01"),
+             MAZOVIA("\x01p\x02"
+                     "F3\x01 Okres Od\x01")),
         DateEdit(17),
         Make({FormElementLabel, static_cast<uint16_t>(F4Key), 0, 31, 2, 13, 1, 0},
-             "\x01p\x02"
-             "F4\x01 Okres Do\x01"),
+             MAZOVIA("\x01p\x02"
+                     "F4\x01 Okres Do\x01")),
         DateEdit(45),
         Make({FormElementButton, static_cast<uint16_t>(FormConfirmed), 0x55000004, 25, 4, 10, 1, 0},
-             "\x05"
-             "F12\x01 OK"),
+             MAZOVIA("\x05"
+                     "F12\x01 OK")),
     },
     {
         {MmListFormBody, 5},
-        Make({FormElementForm, MmListFormId, 0x200, 0, 0, 78, 18, 0}, "Wybierz dokumenty MM"),
+        Make({FormElementForm, MmListFormId, 0x200, 0, 0, 78, 18, 0},
+             MAZOVIA("Wybierz dokumenty MM")),
         Make({FormElementTextLine, 0x5801, 0, 2, 3, 74, 1, 0},
-             "l3\r"
-             "l17Numer MM\r"
-             "l-30Opis\r"
-             "p15Warto\x9E\x8D zak.br.\r"
-             "l12Data wyst."),
+             MAZOVIA("l3\r"
+                     "l17Numer MM\r"
+                     "l-30Opis\r"
+                     "p15Wartość zak.br.\r"
+                     "l12Data wyst.")),
         Make({FormElementLabel, FormNoId, 0x3D000000, 2, 2, 20, 1, 0},
-             "\x02"
-             "F3\x01 Dokumenty MM"),
-        Make({FormElementList, static_cast<uint16_t>(MmListElementId), 0x408, 2, 4, 74, 9, 0}, ""),
+             MAZOVIA("\x02"
+                     "F3\x01 Dokumenty MM")),
+        Make({FormElementList, static_cast<uint16_t>(MmListElementId), 0x408, 2, 4, 74, 9, 0},
+             MAZOVIA("")),
         Make({FormElementButton, static_cast<uint16_t>(InsertKey), 0x80, 2, 13, 26, 1, 0},
-             "\x01"
-             "c\x05"
-             "INSERT\x01 Zaznacz/Odznacz\x01"),
+             MAZOVIA("\x01"
+                     "c\x05"
+                     "INSERT\x01 Zaznacz/Odznacz\x01")),
         Make({FormElementButton, static_cast<uint16_t>(FormConfirmed), 0x55000100, 30, 15, 16, 1,
               0},
-             "\x05"
-             "F12\x01 OK"),
+             MAZOVIA("\x05"
+                     "F12\x01 OK")),
     },
 };
 

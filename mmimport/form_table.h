@@ -35,12 +35,12 @@ constexpr uint16_t FormElementBox = 7;
 
 constexpr uint16_t FormNoId = 0xFFFF;
 
-// Control bytes in form texts; they take no cell on screen.
-constexpr char TextNormal = 0x01;    // back to normal; at the start, with c or p, placement
-constexpr char TextHighlight = 0x02; // hot-key names in labels
-constexpr char TextAttr3 = 0x03;
-constexpr char TextAttr4 = 0x04;
-constexpr char TextKeyName = 0x05;   // key names in buttons
+// Form texts may hold control bytes, which take no cell on screen: 0x01
+// back to normal (at the start, with c or p, the placement), 0x02 the
+// highlight of hot-key names in labels, 0x05 that of key names in buttons,
+// 0x03 and 0x04 two further attributes.
+
+// Between the column descriptions of a ColumnSpec, and the fields of a row.
 constexpr char ColumnSeparator = 0x0D;
 
 #pragma pack(push, 1)

@@ -1,6 +1,7 @@
 #include "mmimport/items.h"
 
 #include "mmimport/selection.h"
+#include "mmimport/texts.h"
 #include "plugin/host_services.h"
 
 MmSelectionStorage MmSelection;
@@ -50,7 +51,7 @@ int32_t PobierzPozDokumentu(int32_t docKey)
     TableDescriptor *items = HostGetTable(MmItemTableId);
     TableDescriptor *salesHeaders = HostGetTable(SalesDocHeaderTableId);
     if (!headers || !items || !salesHeaders) {
-        HostMessageBox("B\x92\x86" "d", "B\x92\x86" "d operacji dyskowej w PobierzPozDokumentu!", 1);
+        HostMessageBox(texts::Error, texts::ItemTablesError, 1);
         return 0;
     }
     HostOpenTable(salesHeaders, HeaderTableMode);
@@ -68,17 +69,14 @@ int32_t PobierzPozDokumentu(int32_t docKey)
         return 0;
     for (int32_t i = 0; i < found; ++i) {
         if (!HostReadFound(0, i, items, 0, set)) {
-            HostMessageBox("uwaga", "B\x92\x86" "d w od_fseek w PobierzPozDokumentu", 1);
+            HostMessageBox(texts::Warning, texts::SeekError, 1);
             HostFreeFound(&set);
             return 1;
         }
         if (record->presence == 0)
             continue;
         if (MmSelection.count == MmSelection.capacity && !growMmSelection()) {
-            HostMessageBox("B\x92\x86" "d",
-                           "B\x92\x86" "d podczas alokowania pami\x91" "ci w PobierzPozDokumentu!\n"
-                           "Operacja niekompletna!",
-                           1);
+            HostMessageBox(texts::Error, texts::ItemGrowError, 1);
             HostFreeFound(&set);
             return 0;
         }

@@ -2,6 +2,7 @@
 
 #include "mmimport/form_table.h"
 #include "mmimport/items.h"
+#include "mmimport/texts.h"
 #include "plugin/host_services.h"
 #include "plugin/runtime/format.h"
 
@@ -180,7 +181,7 @@ int32_t WybierzMM()
     if (!CollectMmDocuments())
         return 0;
     if (MmDocList.count > 0) {
-        HostMessageBox("Uwaga", "Prosz\x91 czeka\x8D!", kWaitStyle);
+        HostMessageBox(texts::Attention, texts::Wait, kWaitStyle);
         sortMmDocList();
         HostCloseMessage();
     }
@@ -197,7 +198,7 @@ int32_t CollectMmDocuments()
 {
     TableDescriptor *headers = HostGetTable(MmHeaderTableId);
     if (!headers) {
-        HostMessageBox("B\x92\x86" "d", "B\x92\x86" "d operacji dyskowej!", 1);
+        HostMessageBox(texts::Error, texts::DiskError, 1);
         return 0;
     }
     HostOpenTable(headers, kScanMode);
@@ -217,10 +218,7 @@ int32_t CollectMmDocuments()
         if (HostCompareDates(record->issueDate, MmDateRange.dateFrom) < 0)
             continue;
         if (MmDocList.count == MmDocList.capacity && !growMmDocList()) {
-            HostMessageBox("B\x92\x86" "d",
-                           "B\x92\x86" "d podczas alokowania pami\x91" "ci w WybierzMM!\n"
-                           "Operacja niekompletna!",
-                           1);
+            HostMessageBox(texts::Error, texts::ListGrowError, 1);
             HostScanEnd(scan);
             return 0;
         }
@@ -248,7 +246,7 @@ extern "C" int16_t __stdcall OnListKey(int16_t key, int16_t)
     if (key != InsertKey)
         return 0;
     if (MmDocList.count == 0) {
-        HostMessageBox("Uwaga", "Brak dokument\xA2w do zaznaczenia!", 1);
+        HostMessageBox(texts::Attention, texts::NothingToMark, 1);
         return MmListElementId;
     }
     int16_t *current = HostFormValue(MmListElementId);

@@ -13,6 +13,11 @@ constexpr char kSection[] = "Tolmar";
 constexpr char kAskKey[] = "Pytaj";
 constexpr char kIntFormat[] = "%d";
 constexpr int32_t kNoticeNumber = 1194;
+// The table's name, the plug-in's version of it, the host's, and the
+// plug-in's title; each name between highlight on (0x02) and off (0x01).
+MAZOVIA_TEXT(kVersionError, "Wersje tabeli \x02%s\x01 w programie i we wtyczce\n"
+                            "nie pasują do siebie (WT:%d, ZQ:%d)!\n\n\n"
+                            "Wtyczka \x02%s\x01\nNIE zostanie załadowana!");
 } // namespace
 
 int32_t AttachToHost()
@@ -43,12 +48,7 @@ int32_t TableVersionError(const char *tableName, int32_t expected, int32_t found
 {
     char title[sizeof PluginTitle];
     CopyPluginTitle(title);
-    HostMessageBoxF("STOP!",
-                    "Wersje tabeli \x02%s\x01 w programie i we wtyczce\n"
-                    "nie pasuj\x86 do siebie (WT:%d, ZQ:%d)!\n\n\n"
-                    "Wtyczka \x02%s\x01\nNIE zostanie za\x92"
-                    "adowana!",
-                    1, tableName, expected, found, title);
+    HostMessageBoxF("STOP!", kVersionError, 1, tableName, expected, found, title);
     return -1;
 }
 
@@ -62,7 +62,7 @@ int32_t InstallNotice()
     if (answer != 0)
         return 0;
     char text[64];
-    FormatBounded(text, sizeof text, "Zainstalowano: %s", PluginTitle);
+    FormatBounded(text, sizeof text, "Zainstalowano: %s", PluginTitle.bytes);
     HostNoticeBox(kNoticeNumber, &answer, 0, text);
     HostProfile(2, kSection, kAskKey, kIntFormat, static_cast<int32_t>(answer));
     return 0;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <windows.h>
 
+#include "plugin/mazovia.h"
 #include "plugin/probe.h"
 
 // The host's callback: code 2 looks up a procedure by name, or by a
@@ -22,8 +23,8 @@ extern EnvKind g_envKind;
 extern int32_t UnderWindows;
 extern LoadArgs g_loadArgs;
 
-// "Dok. sprzedaży z MM (Ctrl+8 dok.spr.)" in Mazovia: 37 characters.
-inline constexpr char PluginTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
+// In Mazovia: 37 characters.
+inline constexpr auto PluginTitle = MAZOVIA("Dok. sprzedaży z MM (Ctrl+8 dok.spr.)");
 static_assert(sizeof PluginTitle == 38);
 
 // Copies PluginTitle with its terminating zero into buffer; returns buffer.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "binding/bind.h"
+#include "host/mazovia.h"
 #include "plugin/plugin.h"
 #include "tests/binding_support.h"
 
@@ -31,8 +32,8 @@ extern "C" HMODULE User32ModuleCell __asm__("User32ModuleCell");
 
 namespace {
 
-constexpr char kTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
-constexpr char kCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
+const std::string kTitle = host::Utf8ToMazovia("Dok. sprzedaży z MM (Ctrl+8 dok.spr.)");
+const std::string kCaption = host::Utf8ToMazovia("POWAŻNY BŁĄD WTYCZKI");
 constexpr uint32_t kArgumentWord = 0xA5A5A5A5;
 constexpr int IDABORT_ = IDABORT, IDRETRY_ = IDRETRY, IDIGNORE_ = IDIGNORE;
 
@@ -40,10 +41,10 @@ constexpr int IDABORT_ = IDABORT, IDRETRY_ = IDRETRY, IDIGNORE_ = IDIGNORE;
 std::string DosReport(const std::string &path, const std::string &number)
 {
     return "W module \x02" + path + "\x01\nbrak wpisu \x02" + number +
-           "\x01\nWywo\x92" "ano z wtyczki \x02" + kTitle +
-           "\x01.\n\nB\x92\x86" "d ten mo\xA7" "na zignorowa\x8D lecz dalsza praca\n"
-           "programu w tych warunkach mo\xA7" "e by\x8D niebezpieczna.\n\n"
-           "Konieczna jest aktualizacja programu!";
+           host::Utf8ToMazovia("\x01\nWywołano z wtyczki \x02") + kTitle +
+           host::Utf8ToMazovia("\x01.\n\nBłąd ten można zignorować lecz dalsza praca\n"
+                               "programu w tych warunkach może być niebezpieczna.\n\n"
+                               "Konieczna jest aktualizacja programu!");
 }
 
 std::string Spaced(std::string text)

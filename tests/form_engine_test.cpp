@@ -15,6 +15,7 @@
 
 #include "host/forms.h"
 #include "mmimport/form_table.h"
+#include "plugin/mazovia.h"
 
 namespace {
 
@@ -226,10 +227,10 @@ protected:
 
 TEST_F(ListTest, RowsAndHeadingsAreLaidOutByColumnSpec)
 {
+    const std::string longDescription(MAZOVIA("Opis dłuższy niż kolumna, ucięty"));
     list.rows = {
         {false, "MM/1/2024", "Pierwszy", "123.46", "05.01.2024"},
-        {true, "MM/00002/2024/ABCD", "Opis d\x92u\xA7szy ni\xA7 kolumna, uci\x91ty", "1234567.89",
-         "06.01.2024"},
+        {true, "MM/00002/2024/ABCD", longDescription, "1234567.89", "06.01.2024"},
     };
     keys = {key::Esc};
     EXPECT_EQ(RunList(), host::FormCancelled);
@@ -245,12 +246,11 @@ TEST_F(ListTest, RowsAndHeadingsAreLaidOutByColumnSpec)
                bar + PadLeft(value, 15) + bar + Pad(date, 12);
     };
     EXPECT_EQ(screen.Chars(kListX, kHeadingY, 74),
-              line("", "Numer MM", "Opis", "Warto\x9E\x8D zak.br.", "Data wyst."));
+              line("", "Numer MM", "Opis", std::string(MAZOVIA("Wartość zak.br.")), "Data wyst."));
     EXPECT_EQ(screen.Chars(kListX, kListY, 74),
               line(" ", "MM/1/2024", "Pierwszy", "123.46", "05.01.2024"));
     EXPECT_EQ(screen.Chars(kListX, kListY + 1, 74),
-              line("*", "MM/00002/2024/ABC", "Opis d\x92u\xA7szy ni\xA7 kolumna, uci\x91ty",
-                   "1234567.89", "06.01.2024"));
+              line("*", "MM/00002/2024/ABC", longDescription, "1234567.89", "06.01.2024"));
     EXPECT_EQ(screen.Chars(kListX, kListY + 2, 74), std::string(74, ' '));
 
     const std::string title = " Wybierz dokumenty MM ";

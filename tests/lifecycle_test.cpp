@@ -3,11 +3,12 @@
 
 #include <cstring>
 
+#include "host/mazovia.h"
 #include "host/stand_in_host.h"
 
 namespace {
 
-constexpr char kTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
+const std::string kTitle = host::Utf8ToMazovia("Dok. sprzedaży z MM (Ctrl+8 dok.spr.)");
 
 class Lifecycle : public ::testing::Test {
 protected:
@@ -56,8 +57,9 @@ TEST_F(Lifecycle, StartCopiesTitleAndHooks)
     char title[64];
     std::memset(title, 0x7F, sizeof title);
     EXPECT_EQ(h.Start(title), 0);
-    EXPECT_EQ(std::memcmp(title, kTitle, sizeof kTitle), 0);
-    EXPECT_EQ(title[sizeof kTitle], 0x7F); // nothing past the 38 bytes
+    ASSERT_EQ(kTitle.size() + 1, 38u);
+    EXPECT_EQ(std::memcmp(title, kTitle.c_str(), 38), 0);
+    EXPECT_EQ(title[38], 0x7F); // nothing past the 38 bytes
     EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
     EXPECT_EQ(h.Stop(), 0);
     EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
@@ -113,11 +115,11 @@ TEST_F(Lifecycle, RecordLengthIsTheStructureVersion)
             ASSERT_EQ(h.messages.size(), 1u);
             EXPECT_EQ(h.messages[0].title, "STOP!");
             EXPECT_EQ(h.messages[0].style, 1);
-            std::string expected = std::string("Wersje tabeli \x02tabTspr_dok\x01 w programie i we "
-                                               "wtyczce\nnie pasuj\x86 do siebie (WT:298, ZQ:") +
-                                   std::to_string(c.length) +
-                                   ")!\n\n\nWtyczka \x02" + kTitle +
-                                   "\x01\nNIE zostanie za\x92" "adowana!";
+            std::string expected = host::Utf8ToMazovia(
+                "Wersje tabeli \x02tabTspr_dok\x01 w programie i we wtyczce\n"
+                "nie pasują do siebie (WT:298, ZQ:" + std::to_string(c.length) + ")!\n\n\n"
+                "Wtyczka \x02" "Dok. sprzedaży z MM (Ctrl+8 dok.spr.)" "\x01\n"
+                "NIE zostanie załadowana!");
             EXPECT_EQ(h.messages[0].text, expected);
         }
         EXPECT_EQ(h.Stop(), 0);

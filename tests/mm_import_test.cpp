@@ -18,6 +18,7 @@
 
 #include "host/dates.h"
 #include "host/forms.h"
+#include "host/mazovia.h"
 #include "host/stand_in_host.h"
 #include "mmimport/records.h"
 
@@ -28,18 +29,20 @@ using host::MmHeaderSpec;
 using host::MmItemSpec;
 using Msg = std::tuple<std::string, std::string, int32_t>;
 
-// The command's texts, in Mazovia.
-const std::string kBlad = "B\x92\x86" "d";
-const std::string kDiskError = "B\x92\x86" "d operacji dyskowej!";
-const std::string kListGrowError =
-    "B\x92\x86" "d podczas alokowania pami\x91" "ci w WybierzMM!\nOperacja niekompletna!";
-const std::string kItemTablesError = "B\x92\x86" "d operacji dyskowej w PobierzPozDokumentu!";
-const std::string kItemGrowError = "B\x92\x86" "d podczas alokowania pami\x91"
-                                   "ci w PobierzPozDokumentu!\nOperacja niekompletna!";
-const std::string kSeekError = "B\x92\x86" "d w od_fseek w PobierzPozDokumentu";
-const std::string kWait = "Prosz\x91 czeka\x8D!";
-const std::string kNothingToMark = "Brak dokument\xA2w do zaznaczenia!";
-const std::string kNoRoom = "Wi\x91" "cej pozycji nie zmie\x9E" "ci si\x91 w tym dokumencie !";
+// Polish text as the host sees it, in Mazovia.
+std::string M(std::string_view utf8) { return host::Utf8ToMazovia(utf8); }
+
+// The command's texts.
+const std::string kBlad = M("Błąd");
+const std::string kDiskError = M("Błąd operacji dyskowej!");
+const std::string kListGrowError = M("Błąd podczas alokowania pamięci w WybierzMM!\nOperacja niekompletna!");
+const std::string kItemTablesError = M("Błąd operacji dyskowej w PobierzPozDokumentu!");
+const std::string kItemGrowError =
+    M("Błąd podczas alokowania pamięci w PobierzPozDokumentu!\nOperacja niekompletna!");
+const std::string kSeekError = M("Błąd w od_fseek w PobierzPozDokumentu");
+const std::string kWait = M("Proszę czekać!");
+const std::string kNothingToMark = M("Brak dokumentów do zaznaczenia!");
+const std::string kNoRoom = M("Więcej pozycji nie zmieści się w tym dokumencie !");
 
 constexpr int16_t kEditorValue = -3; // passed on sign-extended
 const std::string kRefresh = "HostEditorRefresh(-3, 45, rows, rowCount, 8, 0x4100, 0, 1, 0, 0, 0, 0)";
@@ -223,10 +226,10 @@ TEST(MmImport, FullRunPlacesItemsOfMarkedDocumentsInDateOrder)
     // The scan delivers the later document first.
     d.AddHeader({11, "20240110", "MM/2/24", "Drugi", 20000, -2, 1});
     d.AddHeader({10, "20240105", "MM/1/24", "Pierwszy", 1234567, 3, 1});
-    d.AddItem({.docKey = 10, .longText = "Gwo\x9E" "dzie 100 mm", .shortText = "GW-100",
+    d.AddItem({.docKey = 10, .longText = M("Gwoździe 100 mm"), .shortText = "GW-100",
                .intValue = 4, .smallText = "kg", .priceOdd = 1234, .priceEven = 5678,
                .shortValue = 23, .presence = 1});
-    d.AddItem({.docKey = 11, .longText = "\x98ruby M6", .shortText = "SR-6", .intValue = 12,
+    d.AddItem({.docKey = 11, .longText = M("Śruby M6"), .shortText = "SR-6", .intValue = 12,
                .smallText = "szt", .priceOdd = 111, .priceEven = 990, .shortValue = 8,
                .presence = 2});
     d.SetRows(5);
@@ -282,7 +285,7 @@ TEST(MmImport, FullRunPlacesItemsOfMarkedDocumentsInDateOrder)
     EXPECT_EQ(s.Messages(), (std::vector<Msg>{{"Uwaga", kWait, 0x200}}));
 
     const SalesDocRow &r0 = d.Row(0);
-    EXPECT_STREQ(r0.longText, "Gwo\x9E" "dzie 100 mm");
+    EXPECT_STREQ(r0.longText, M("Gwoździe 100 mm").c_str());
     EXPECT_STREQ(r0.shortText, "GW-100");
     EXPECT_EQ(r0.intValue, 4);
     EXPECT_STREQ(r0.smallText, "kg");
@@ -294,7 +297,7 @@ TEST(MmImport, FullRunPlacesItemsOfMarkedDocumentsInDateOrder)
     EXPECT_EQ(r0.presence, 1);
     EXPECT_EQ(r0.position, 0);
     const SalesDocRow &r1 = d.Row(1);
-    EXPECT_STREQ(r1.longText, "\x98ruby M6");
+    EXPECT_STREQ(r1.longText, M("Śruby M6").c_str());
     EXPECT_STREQ(r1.warehouseText, "M-2");
     EXPECT_EQ(r1.warehouseNo, -2);
     EXPECT_DOUBLE_EQ(r1.price, 990.0 / 100);
@@ -606,7 +609,7 @@ TEST(MmImport, RowGetsTheItemFieldsAndKeepsTheRest)
     Session s;
     ASSERT_TRUE(s.loaded);
     s.h.data.AddHeader({10, "20240105", "MM/1", "", 0, 3, 1});
-    s.h.data.AddItem({.docKey = 10, .longText = "Gwo\x9E" "dzie", .shortText = "GW",
+    s.h.data.AddItem({.docKey = 10, .longText = M("Gwoździe"), .shortText = "GW",
                       .intValue = -7, .smallText = "kg", .priceOdd = 0, .priceEven = 5678,
                       .shortValue = 23, .presence = 9});
     std::memset(s.h.salesDoc.record, 0xEE, sizeof(SalesDocRow));
@@ -616,7 +619,7 @@ TEST(MmImport, RowGetsTheItemFieldsAndKeepsTheRest)
 
     std::vector<uint8_t> expected(sizeof(SalesDocRow), 0xEE);
     auto &e = *reinterpret_cast<SalesDocRow *>(expected.data());
-    std::strcpy(e.longText, "Gwo\x9E" "dzie");
+    std::strcpy(e.longText, M("Gwoździe").c_str());
     std::strcpy(e.shortText, "GW");
     e.intValue = -7;
     std::strcpy(e.smallText, "kg");

@@ -90,8 +90,6 @@ BOOL end()
 
 } // namespace
 
-bool Started() { return started; }
-
 BOOL ModuleHandler(HINSTANCE, DWORD reason, void *)
 {
     switch (reason) {

@@ -11,8 +11,6 @@ namespace rt {
 // (only if it was started), thread detach releases the thread's data.
 BOOL ModuleHandler(HINSTANCE module, DWORD reason, void *reserved);
 
-bool Started();
-
 // Per-thread data, created on first use.
 struct ThreadData {
     void (*seTranslator)(unsigned int, EXCEPTION_POINTERS *);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/database.h"
+#include "plugin/mazovia.h"
 
 namespace {
 
@@ -49,13 +50,13 @@ TEST(Database, ReadsEveryFieldInMazovia)
 {
     host::Database db = host::ParseDatabase(kGood, "good.json");
     const host::DbSalesDocument &sales = db.salesDocument;
-    EXPECT_EQ(sales.customer, "Sklep \xA1" "abka");
+    EXPECT_EQ(sales.customer, std::string(MAZOVIA("Sklep Żabka")));
     EXPECT_EQ(sales.date, "20261120");
     EXPECT_EQ(sales.priceFlag, 1);
     EXPECT_EQ(sales.rowCount, 4);
     ASSERT_EQ(sales.used.size(), 1u);
     EXPECT_EQ(sales.used[0].row, 1);
-    EXPECT_EQ(sales.used[0].item.name, "\x9C" "opata");
+    EXPECT_EQ(sales.used[0].item.name, std::string(MAZOVIA("Łopata")));
     EXPECT_EQ(sales.used[0].item.priceOdd, 4990);
     EXPECT_EQ(sales.used[0].item.presence, 1); // the default
 
@@ -63,11 +64,11 @@ TEST(Database, ReadsEveryFieldInMazovia)
     const host::DbMmDocument &doc = db.mmDocuments[0];
     EXPECT_EQ(doc.key, 7);
     EXPECT_EQ(doc.date, "20261005");
-    EXPECT_EQ(doc.description, "Przesuni\x91" "cie");
+    EXPECT_EQ(doc.description, std::string(MAZOVIA("Przesunięcie")));
     EXPECT_EQ(doc.value, 12345678.0);
     EXPECT_EQ(doc.listable, 1);
     ASSERT_EQ(doc.items.size(), 1u);
-    EXPECT_EQ(doc.items[0].name, "Gwo\xA6" "dzie");
+    EXPECT_EQ(doc.items[0].name, std::string(MAZOVIA("Gwoździe")));
     EXPECT_EQ(doc.items[0].priceOdd, 1234);
     EXPECT_EQ(doc.items[0].priceEven, 5678);
     EXPECT_EQ(doc.items[0].presence, 0);
