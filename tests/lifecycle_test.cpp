@@ -34,7 +34,7 @@ TEST_F(Lifecycle, LoadedWhereTheHostLeftRoom)
     EXPECT_EQ(h.loadedFile() != h.pluginFile(), h.loadOptions.dosExtender);
     char title[64] = {};
     EXPECT_EQ(h.Start(title), 0);
-    EXPECT_STREQ(title, kTitle);
+    EXPECT_EQ(std::string(title), kTitle);
     EXPECT_EQ(h.Stop(), 0);
 }
 
