@@ -189,7 +189,9 @@ private:
     static int WINAPI SystemBoxCallback(HWND, const char *, const char *, UINT);
     static void __cdecl KernelNote(const char *, HMODULE, const char *, const void *);
     std::string ModuleName(HMODULE module) const;
-    std::set<uint32_t> missing_;
+    // Entries HostQuery answers with 0. HostConvertText (52158) by default:
+    // the stand-in host never offered it to the plug-in.
+    std::set<uint32_t> missing_ = {52158};
     std::map<std::string, void *> procedures_;
     std::vector<uint8_t> salesRecord_;
 };
