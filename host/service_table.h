@@ -2,7 +2,8 @@
 // (plugin/host_service_list.h): the host defines Svc<name> for each entry,
 // and every file that defines one includes this header, so that a
 // definition of another type or convention does not compile. HostQuery
-// looks them up in Services().
+// looks them up in Services(), which gives each one's entry wrapper
+// (host/service_calls.cpp).
 #pragma once
 #include <cstdint>
 #include <span>
@@ -23,6 +24,6 @@ TOLMAR_HOST_SERVICES(TOLMAR_DECLARE_HOST_SERVICE)
 #undef TOLMAR_DECLARE_HOST_SERVICE
 }
 
-std::span<const Service> Services(); // services.cpp, one entry per listed service
+std::span<const Service> Services(); // one entry per listed service
 
 } // namespace host

@@ -116,17 +116,6 @@ char *__stdcall SvcConvertText(char *dst, const char *src, int32_t fromSet, int3
 
 } // extern "C"
 
-// Every service of the list, at the address of its definition, whose type
-// the list's declaration (host/service_table.h) fixes.
-namespace {
-#define TOLMAR_REGISTER_SERVICE(number, name, convention, result, parameters)                    \
-    {number, reinterpret_cast<void *>(&Svc##name)},
-const Service kServices[] = {TOLMAR_HOST_SERVICES(TOLMAR_REGISTER_SERVICE)};
-#undef TOLMAR_REGISTER_SERVICE
-} // namespace
-
-std::span<const Service> Services() { return kServices; }
-
 void *ServiceAddress(uint32_t number)
 {
     for (const Service &s : Services())

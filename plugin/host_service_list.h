@@ -14,8 +14,9 @@
 //
 // From it come the plug-in's declarations, the argument bytes of the
 // fallback that an ignored missing service gets (binding/bind.cpp), and the
-// stand-in host's declarations and registration of its services
-// (host/service_table.h, host/services.cpp).
+// stand-in host's declarations of its services, their registration and the
+// entry wrappers that check each call's stack against the convention
+// (host/service_table.h, host/service_calls.cpp, host/service_wrappers.S).
 #pragma once
 #include <cstdint>
 #include "plugin/host_records.h"
