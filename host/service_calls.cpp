@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "host/service_calls.h"
 #include "host/service_table.h"
 #include "host/service_wrappers.h"
 #include "host/stand_in_host.h"
@@ -98,6 +99,16 @@ bool StoresArguments(HMODULE module)
     return styles[module] = readjusts > removals;
 }
 
+HMODULE ModuleOf(const void *address)
+{
+    MEMORY_BASIC_INFORMATION info;
+    if (!VirtualQuery(address, &info, sizeof info))
+        return nullptr;
+    return static_cast<HMODULE>(info.AllocationBase);
+}
+
+} // namespace
+
 // The bytes the code at the return address takes the service to have
 // removed, when they differ from what it removes; else nothing. The
 // compiler readjusts esp by what a __stdcall callee removed (sub $n, %esp)
@@ -129,16 +140,6 @@ std::optional<uint32_t> CallerExpects(const uint8_t *back, uint32_t removed, boo
         return std::nullopt;
     return expected;
 }
-
-HMODULE ModuleOf(const void *address)
-{
-    MEMORY_BASIC_INFORMATION info;
-    if (!VirtualQuery(address, &info, sizeof info))
-        return nullptr;
-    return static_cast<HMODULE>(info.AllocationBase);
-}
-
-} // namespace
 
 extern "C" {
 
