@@ -186,6 +186,36 @@ const uint8_t *__cdecl ServiceReturned(const ServiceFrame *frame, uintptr_t espA
 
 } // extern "C"
 
+extern "C" {
+int32_t __cdecl CheckedCall(const void *target, const uint32_t *arguments, uint32_t count)
+    __asm__("_CheckedCall");
+extern uint32_t CheckedCallRemoved __asm__("_CheckedCallRemoved");
+extern uint32_t CheckedCallX87 __asm__("_CheckedCallX87");
+}
+
+int32_t StandInHost::RaiseEvent(int32_t event, int16_t editorValue, int32_t *rowCount,
+                                uint8_t **rows, uint32_t arg5, TableDescriptor *table,
+                                uint32_t arg7, uint32_t arg8, uint32_t arg9, int16_t arg10,
+                                uint32_t arg11)
+{
+    auto word = [](const void *p) {
+        return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+    };
+    const uint32_t arguments[] = {static_cast<uint32_t>(event),
+                                  static_cast<uint32_t>(static_cast<int32_t>(editorValue)),
+                                  word(rowCount), word(rows), arg5, word(table), arg7, arg8, arg9,
+                                  static_cast<uint32_t>(static_cast<int32_t>(arg10)), arg11};
+    constexpr uint32_t kRemoved = sizeof arguments; // callee cleans
+    int32_t result = CheckedCall(reinterpret_cast<const void *>(salesDoc.handler), arguments, 11);
+    if (CheckedCallRemoved != kRemoved)
+        Fail("the table handler removed " +
+             std::to_string(static_cast<int32_t>(CheckedCallRemoved)) + " bytes of arguments; it must remove " + std::to_string(kRemoved));
+    if (CheckedCallX87 != 0)
+        Fail("the table handler left " + std::to_string(CheckedCallX87) +
+             " values on the x87 stack");
+    return result;
+}
+
 namespace {
 Service MakeServices(size_t index)
 {

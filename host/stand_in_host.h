@@ -137,6 +137,12 @@ public:
     bool salesDocAvailable = true;
     std::vector<HandlerCall> handlerCalls; // calls that reached the host's own handler
     int32_t handlerResult = 0x5A5A;
+    // Calls the table's handler as the host does, and ends the program with
+    // its reason (exit code 5) when the handler did not remove its eleven
+    // arguments or left the x87 stack otherwise than it found it.
+    int32_t RaiseEvent(int32_t event, int16_t editorValue, int32_t *rowCount, uint8_t **rows,
+                       uint32_t arg5, TableDescriptor *table, uint32_t arg7, uint32_t arg8,
+                       uint32_t arg9, int16_t arg10, uint32_t arg11);
     static int32_t __stdcall OwnSalesDocHandler(int32_t, int16_t, int32_t *, uint8_t **, uint32_t,
                                                 TableDescriptor *, uint32_t, uint32_t, uint32_t,
                                                 int16_t, uint32_t);

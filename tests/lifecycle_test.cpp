@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "host/stand_in_host.h"
+#include "tests/pe_imports.h"
 
 namespace {
 
@@ -86,6 +89,56 @@ TEST_F(Lifecycle, SecondStartHooksOnce)
     EXPECT_EQ(h.Stop(), 0);
     // The saved handler is the host's own, not the plug-in's.
     EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+}
+
+TEST_F(Lifecycle, StartAfterStopHooksAgain)
+{
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(h.Start(nullptr), 0);
+        EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+        EXPECT_EQ(h.Stop(), 0);
+        EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+    }
+}
+
+// Process detach after the stop ends the runtime: its per-thread data slot
+// is freed and its heap destroyed, last of all.
+std::vector<std::string> detachCalls;
+BOOL WINAPI RecordingTlsFree(DWORD index)
+{
+    detachCalls.push_back("TlsFree");
+    return TlsFree(index);
+}
+BOOL WINAPI RecordingHeapDestroy(HANDLE heap)
+{
+    detachCalls.push_back("HeapDestroy");
+    return HeapDestroy(heap);
+}
+
+TEST_F(Lifecycle, DetachAfterStopEndsTheRuntime)
+{
+    ASSERT_EQ(h.Start(nullptr), 0);
+    ASSERT_EQ(h.Stop(), 0);
+    // Under the DOS extender the kernel import entry names its emulation.
+    const char *kernel = h.dosExtender() ? "DOSXKERN.dll" : "KERNEL32.dll";
+    void **tlsFree = pe::FindImportSlot(h.module(), kernel, "TlsFree");
+    void **heapDestroy = pe::FindImportSlot(h.module(), kernel, "HeapDestroy");
+    ASSERT_NE(tlsFree, nullptr);
+    ASSERT_NE(heapDestroy, nullptr);
+    void *savedTlsFree = *tlsFree, *savedHeapDestroy = *heapDestroy;
+    *tlsFree = reinterpret_cast<void *>(&RecordingTlsFree);
+    *heapDestroy = reinterpret_cast<void *>(&RecordingHeapDestroy);
+    detachCalls.clear();
+    auto base = reinterpret_cast<uint8_t *>(h.module());
+    auto nt = reinterpret_cast<IMAGE_NT_HEADERS32 *>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    auto entry = reinterpret_cast<BOOL(WINAPI *)(HINSTANCE, DWORD, void *)>(
+        base + nt->OptionalHeader.AddressOfEntryPoint);
+    EXPECT_TRUE(entry(h.module(), DLL_PROCESS_DETACH, nullptr));
+    *tlsFree = savedTlsFree;
+    *heapDestroy = savedHeapDestroy;
+    EXPECT_EQ(detachCalls, (std::vector<std::string>{"TlsFree", "HeapDestroy"}));
 }
 
 TEST_F(Lifecycle, DetachRestoresEvenAfterAnotherReplacement)
@@ -199,8 +252,8 @@ TEST_F(Lifecycle, EventsPassThroughUnchanged)
     for (const host::HandlerCall &c : cases) {
         h.handlerCalls.clear();
         h.handlerResult = c.event * 3 - 1;
-        int32_t result = h.salesDoc.handler(c.event, c.editorValue, c.rowCount, c.rows, c.arg5,
-                                            c.table, c.arg7, c.arg8, c.arg9, c.arg10, c.arg11);
+        int32_t result = h.RaiseEvent(c.event, c.editorValue, c.rowCount, c.rows, c.arg5,
+                                      c.table, c.arg7, c.arg8, c.arg9, c.arg10, c.arg11);
         EXPECT_EQ(result, c.event * 3 - 1);
         ASSERT_EQ(h.handlerCalls.size(), 1u);
         EXPECT_TRUE(h.handlerCalls[0] == c) << "event " << c.event;
