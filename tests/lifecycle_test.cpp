@@ -1,6 +1,7 @@
 // Start, stop and attachment, through the real DLL in the stand-in host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -76,6 +77,7 @@ TEST_F(Lifecycle, StopBeforeStartChangesNothing)
 {
     char junk[4] = {1, 2, 3, 4};
     EXPECT_EQ(h.Stop(junk), 0);
+    EXPECT_EQ(std::memcmp(junk, "\1\2\3\4", 4), 0);
     EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
     EXPECT_TRUE(h.trace.empty());
 }
@@ -184,7 +186,9 @@ TEST_F(Lifecycle, OnlyTheSixteenBitLengthCounts)
     // is the host's and stays as it is.
     for (uint8_t &b : h.salesDoc.reserved0)
         b = 0xFF;
+    uint8_t *record = h.salesDoc.record;
     EXPECT_EQ(h.Start(nullptr), 0);
+    EXPECT_EQ(h.salesDoc.record, record);
     EXPECT_EQ(h.Stop(), 0);
 }
 
@@ -225,7 +229,17 @@ TEST_F(Lifecycle, InstallNoticeFollowsPytaj)
         h.profileUnreadable = c.unreadable;
         h.noticeScript = [&](int16_t *answer) { *answer = c.answer; };
         EXPECT_EQ(h.Start(nullptr), 0);
+        std::vector<std::string> profileCalls;
+        for (const std::string &line : h.trace)
+            if (line.rfind("HostProfile(", 0) == 0)
+                profileCalls.push_back(line);
+        const std::string read = "HostProfile(1, \"Tolmar\", \"Pytaj\", \"%d\")";
         if (c.shown) {
+            // The notice 1194, its answer starting at 0, and 0.
+            EXPECT_EQ(std::count(h.trace.begin(), h.trace.end(), "HostNoticeBox(1194, 0, 0)"), 1);
+            EXPECT_EQ(profileCalls,
+                      (std::vector<std::string>{read, "HostProfile(2, \"Tolmar\", \"Pytaj\", "
+                                                      "\"%d\", " + std::string(c.written) + ")"}));
             ASSERT_EQ(h.notices.size(), 1u);
             EXPECT_EQ(h.notices[0], std::string("Zainstalowano: ") + kTitle);
             EXPECT_EQ(h.profile["Tolmar/Pytaj"], c.written);
@@ -233,7 +247,8 @@ TEST_F(Lifecycle, InstallNoticeFollowsPytaj)
                                           c.written + ")");
         } else {
             EXPECT_TRUE(h.notices.empty());
-            EXPECT_EQ(h.trace.back(), "HostProfile(1, \"Tolmar\", \"Pytaj\", \"%d\")");
+            EXPECT_EQ(profileCalls, std::vector<std::string>{read});
+            EXPECT_EQ(h.trace.back(), read);
         }
         EXPECT_EQ(h.Stop(), 0);
     }
@@ -258,6 +273,7 @@ TEST_F(Lifecycle, EventsPassThroughUnchanged)
         ASSERT_EQ(h.handlerCalls.size(), 1u);
         EXPECT_TRUE(h.handlerCalls[0] == c) << "event " << c.event;
     }
+    EXPECT_EQ(rowCount, 3);
     EXPECT_EQ(h.Stop(), 0);
 }
 
