@@ -104,43 +104,53 @@ TEST_F(Lifecycle, StartAfterStopHooksAgain)
     }
 }
 
-// Process detach after the stop ends the runtime: its per-thread data slot
-// is freed and its heap destroyed, last of all.
-std::vector<std::string> detachCalls;
-BOOL WINAPI RecordingTlsFree(DWORD index)
-{
-    detachCalls.push_back("TlsFree");
-    return TlsFree(index);
-}
-BOOL WINAPI RecordingHeapDestroy(HANDLE heap)
-{
-    detachCalls.push_back("HeapDestroy");
-    return HeapDestroy(heap);
+// Recording entries for import slots (tests/call_recorder.S).
+extern "C" {
+extern char RecordingEntries[];
+extern void *RecordedTargets[256];
+extern uint32_t RecordedCalls[1024];
+extern uint32_t RecordedCount;
 }
 
+// Process detach after the stop ends the runtime: its per-thread data slot
+// is freed and its heap destroyed, the last of all the kernel calls.
 TEST_F(Lifecycle, DetachAfterStopEndsTheRuntime)
 {
     ASSERT_EQ(h.Start(nullptr), 0);
     ASSERT_EQ(h.Stop(), 0);
-    // Under the DOS extender the kernel import entry names its emulation.
+    // Every kernel function the module takes, regular and delay-loaded;
+    // under the DOS extender the kernel import entry names its emulation.
     const char *kernel = h.dosExtender() ? "DOSXKERN.dll" : "KERNEL32.dll";
-    void **tlsFree = pe::FindImportSlot(h.module(), kernel, "TlsFree");
-    void **heapDestroy = pe::FindImportSlot(h.module(), kernel, "HeapDestroy");
-    ASSERT_NE(tlsFree, nullptr);
-    ASSERT_NE(heapDestroy, nullptr);
-    void *savedTlsFree = *tlsFree, *savedHeapDestroy = *heapDestroy;
-    *tlsFree = reinterpret_cast<void *>(&RecordingTlsFree);
-    *heapDestroy = reinterpret_cast<void *>(&RecordingHeapDestroy);
-    detachCalls.clear();
+    std::vector<pe::Import> recorded;
+    for (const pe::Import &i : pe::ListImports(h.module()))
+        if (_stricmp(i.library.c_str(), kernel) == 0 ||
+            _stricmp(i.library.c_str(), "ZUNDA.dll") == 0)
+            recorded.push_back(i);
+    ASSERT_LE(recorded.size(), 256u);
+    ASSERT_NE(std::find_if(recorded.begin(), recorded.end(),
+                           [](const pe::Import &i) { return i.function == "HeapDestroy"; }),
+              recorded.end());
+    for (size_t k = 0; k < recorded.size(); ++k) {
+        RecordedTargets[k] = *recorded[k].slot;
+        *recorded[k].slot = RecordingEntries + 16 * k;
+    }
+    RecordedCount = 0;
     auto base = reinterpret_cast<uint8_t *>(h.module());
     auto nt = reinterpret_cast<IMAGE_NT_HEADERS32 *>(
         base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
     auto entry = reinterpret_cast<BOOL(WINAPI *)(HINSTANCE, DWORD, void *)>(
         base + nt->OptionalHeader.AddressOfEntryPoint);
     EXPECT_TRUE(entry(h.module(), DLL_PROCESS_DETACH, nullptr));
-    *tlsFree = savedTlsFree;
-    *heapDestroy = savedHeapDestroy;
-    EXPECT_EQ(detachCalls, (std::vector<std::string>{"TlsFree", "HeapDestroy"}));
+    uint32_t count = RecordedCount;
+    for (size_t k = 0; k < recorded.size(); ++k)
+        if (*recorded[k].slot == RecordingEntries + 16 * k)
+            *recorded[k].slot = RecordedTargets[k];
+    std::vector<std::string> names;
+    for (uint32_t n = 0; n < count; ++n)
+        names.push_back(recorded[RecordedCalls[n]].function);
+    EXPECT_NE(std::find(names.begin(), names.end(), "TlsFree"), names.end());
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names.back(), "HeapDestroy");
 }
 
 TEST_F(Lifecycle, DetachRestoresEvenAfterAnotherReplacement)
