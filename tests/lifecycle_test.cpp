@@ -61,7 +61,8 @@ TEST_F(Lifecycle, StartCopiesTitleAndHooks)
     std::memset(title, 0x7F, sizeof title);
     EXPECT_EQ(h.Start(title), 0);
     EXPECT_EQ(std::memcmp(title, kTitle, sizeof kTitle), 0);
-    EXPECT_EQ(title[sizeof kTitle], 0x7F); // nothing past the 38 bytes
+    for (size_t k = sizeof kTitle; k < sizeof title; ++k)
+        EXPECT_EQ(title[k], 0x7F) << k; // nothing past the 38 bytes
     EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
     EXPECT_EQ(h.Stop(), 0);
     EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
@@ -172,9 +173,11 @@ TEST_F(Lifecycle, RecordLengthIsTheStructureVersion)
         SCOPED_TRACE(c.length);
         h.salesDoc.recordLength = c.length;
         h.messages.clear();
+        h.notices.clear();
         EXPECT_EQ(h.Start(nullptr), c.expected);
         if (c.expected == -1) {
             EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+            EXPECT_TRUE(h.notices.empty());
             ASSERT_EQ(h.messages.size(), 1u);
             EXPECT_EQ(h.messages[0].title, "STOP!");
             EXPECT_EQ(h.messages[0].style, 1);
@@ -184,6 +187,9 @@ TEST_F(Lifecycle, RecordLengthIsTheStructureVersion)
                                    ")!\n\n\nWtyczka \x02" + kTitle +
                                    "\x01\nNIE zostanie za\x92" "adowana!";
             EXPECT_EQ(h.messages[0].text, expected);
+        } else {
+            EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+            EXPECT_TRUE(h.messages.empty());
         }
         EXPECT_EQ(h.Stop(), 0);
         EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
