@@ -26,7 +26,7 @@ _CheckedCall:
         decl %ecx
         jmp 1b
 2:      fnstsw %ax                      /* TOP in bits 11 to 13 */
-        movzwl %ax, %esi                /* kept by the target, so calls may nest */
+        movw %ax, x87Before
         movl %esp, %edi                 /* esp at the call, less the return address */
         call *%ebx
         movl %esp, %ecx
@@ -34,7 +34,7 @@ _CheckedCall:
         movl %ecx, _CheckedCallRemoved  /* what the target removed */
         movl %eax, %ebx                 /* its result */
         fnstsw %ax
-        movl %esi, %ecx
+        movw x87Before, %cx
         shrw $11, %cx
         shrw $11, %ax
         subw %ax, %cx                   /* TOP falls by one per value pushed */
@@ -50,6 +50,8 @@ _CheckedCall:
 
         .bss
         .balign 4
+x87Before:
+        .space 4
         .globl _CheckedCallRemoved, _CheckedCallX87
 _CheckedCallRemoved:
         .space 4
