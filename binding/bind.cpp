@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 #include "plugin/host_services.h"
 #include "plugin/plugin.h"
 
@@ -33,14 +35,14 @@ constexpr int32_t kConvertToSet = 3;   // the system's message box
 
 constexpr uint32_t kCallerCleans = 99; // last two digits of such a hundred-series number
 
-// What each service the plug-in declares (plugin/host_services.h) removes
-// from the stack on return; 0 where the caller removes the arguments. An
-// ignored missing entry gets the stub that removes exactly this many bytes,
-// whatever its number's digits say.
+// What each service the plug-in declares (plugin/host_service_list.h)
+// removes from the stack on return; 0 where the caller removes the
+// arguments. An ignored missing entry gets the stub that removes exactly
+// this many bytes, whatever its number's digits say.
 //
-// HostCreateProcess (52005) is left out on purpose: it stands behind the
-// guarded CreateProcessA, and a process start that silently "succeeds" with
-// 0 is worse than the fault an Empty slot gives.
+// HostCreateProcess is left out on purpose: it stands behind the guarded
+// CreateProcessA, and a process start that silently "succeeds" with 0 is
+// worse than the fault an Empty slot gives.
 // A service that returns a double gets a stub that also leaves 0.0 on the
 // x87 stack, where its caller takes the result from.
 struct DeclaredService {
@@ -48,33 +50,36 @@ struct DeclaredService {
     uint8_t argumentBytes;
     bool realResult = false;
 };
-constexpr DeclaredService kDeclaredServices[] = {
-    {21286, 0},  // HostRealloc, caller cleans
-    {21287, 0},  // HostFree, caller cleans
-    {52023, 0},  // HostNoticeBox, caller cleans
-    {52026, 0},  // HostRunForm, caller cleans
-    {52028, 12}, // HostMessageBox
-    {52029, 0},  // HostMessageBoxF, caller cleans
-    {52033, 4},  // HostFormValue
-    {52064, 0},  // HostCloseMessage
-    {52158, 16}, // HostConvertText
-    {52179, 12, true}, // HostScaleAmount: a double and a 32-bit value; returns a double
-    {52225, 0},  // HostProfile, caller cleans
-    {52256, 4},  // HostGetTable
-    {52465, 8},  // HostOpenTable
-    {51425, 16}, // HostMakeKey
-    {50516, 16}, // HostFindAll
-    {52286, 20}, // HostReadFound
-    {50704, 4},  // HostFreeFound
-    {52278, 24}, // HostScanFirst
-    {52279, 4},  // HostScanNext
-    {52281, 4},  // HostScanEnd
-    {30908, 8},  // HostCompareDates
-    {32008, 8},  // HostFormatDate
-    {52332, 16}, // HostPrepareRow
-    {52330, 20}, // HostRowsDone
-    {52470, 48}, // HostEditorRefresh
+
+constexpr uint32_t kNoFallbackEntry = 52005; // HostCreateProcess
+
+#define TOLMAR_DECLARED_SERVICE(number, name, convention, result, parameters)                    \
+    {number, TOLMAR_REMOVED_BYTES(convention, result, parameters),                               \
+     std::is_same_v<result, double>},
+constexpr DeclaredService kListedServices[] = {TOLMAR_HOST_SERVICES(TOLMAR_DECLARED_SERVICE)};
+#undef TOLMAR_DECLARED_SERVICE
+
+constexpr size_t CountWithFallback()
+{
+    size_t n = 0;
+    for (const DeclaredService &s : kListedServices)
+        n += s.number != kNoFallbackEntry;
+    return n;
+}
+
+struct DeclaredServices {
+    DeclaredService services[CountWithFallback()];
 };
+constexpr DeclaredServices WithFallback()
+{
+    DeclaredServices d{};
+    size_t n = 0;
+    for (const DeclaredService &s : kListedServices)
+        if (s.number != kNoFallbackEntry)
+            d.services[n++] = s;
+    return d;
+}
+constexpr DeclaredServices kDeclaredServices = WithFallback();
 
 constexpr int kRealResultStubBytes = 12; // FallbackStubReal3
 
@@ -209,7 +214,7 @@ extern "C" int32_t ReportMissingEntry(uint32_t number)
 extern "C" void PickFallback(uint32_t number, void **slot)
 {
     int bytes = -1; // unknown
-    for (const DeclaredService &s : kDeclaredServices) {
+    for (const DeclaredService &s : kDeclaredServices.services) {
         if (s.number != number)
             continue;
         if (s.realResult) {

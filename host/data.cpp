@@ -144,6 +144,8 @@ void *GrowBlock(HostData &d, void *block, size_t size)
     return grown;
 }
 
+} // namespace
+
 extern "C" {
 
 void *__cdecl SvcRealloc(void *block, uint32_t size)
@@ -358,30 +360,6 @@ int32_t __stdcall SvcEditorRefresh(int32_t editorValue, TableDescriptor *table, 
 }
 
 } // extern "C"
-
-const Service kServices[] = {
-    {21286, reinterpret_cast<void *>(&SvcRealloc)},
-    {21287, reinterpret_cast<void *>(&SvcFree)},
-    {52064, reinterpret_cast<void *>(&SvcCloseMessage)},
-    {52179, reinterpret_cast<void *>(&SvcScaleAmount)},
-    {52465, reinterpret_cast<void *>(&SvcOpenTable)},
-    {51425, reinterpret_cast<void *>(&SvcMakeKey)},
-    {50516, reinterpret_cast<void *>(&SvcFindAll)},
-    {52286, reinterpret_cast<void *>(&SvcReadFound)},
-    {50704, reinterpret_cast<void *>(&SvcFreeFound)},
-    {52278, reinterpret_cast<void *>(&SvcScanFirst)},
-    {52279, reinterpret_cast<void *>(&SvcScanNext)},
-    {52281, reinterpret_cast<void *>(&SvcScanEnd)},
-    {30908, reinterpret_cast<void *>(&SvcCompareDates)},
-    {32008, reinterpret_cast<void *>(&SvcFormatDate)},
-    {52332, reinterpret_cast<void *>(&SvcPrepareRow)},
-    {52330, reinterpret_cast<void *>(&SvcRowsDone)},
-    {52470, reinterpret_cast<void *>(&SvcEditorRefresh)},
-};
-
-} // namespace
-
-std::span<const Service> DataServices() { return kServices; }
 
 std::vector<uint8_t> MmHeaderBytes(const MmHeaderSpec &fields)
 {

@@ -149,8 +149,7 @@ void Editor::Run()
 void Editor::RunCommand()
 {
     HostData &d = h_.data;
-    h_.salesDoc.handler(MmImportEvent, 1, &d.rowCount, d.rows.data(), 0, &h_.salesDoc, 0, 0, 0, 0,
-                        0);
+    h_.RaiseEvent(MmImportEvent, 1, &d.rowCount, d.rows.data(), 0, &h_.salesDoc, 0, 0, 0, 0, 0);
     // The plug-in leaves the cursor on the row it filled last.
     MoveCursor(h_.salesDoc.firstRowShown + h_.salesDoc.cursorRow);
 }

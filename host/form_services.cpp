@@ -14,6 +14,8 @@ StandInHost &H() { return StandInHost::Current(); }
 
 FormEngine *running; // the innermost form being run
 
+} // namespace
+
 extern "C" {
 
 // The table, the form's id, its data area, the key callback or null; a form
@@ -54,14 +56,5 @@ int16_t *__stdcall SvcFormValue(int32_t elementId)
 }
 
 } // extern "C"
-
-const Service kServices[] = {
-    {52026, reinterpret_cast<void *>(&SvcRunForm)},
-    {52033, reinterpret_cast<void *>(&SvcFormValue)},
-};
-
-} // namespace
-
-std::span<const Service> FormServices() { return kServices; }
 
 } // namespace host

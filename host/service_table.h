@@ -1,8 +1,14 @@
-// How the stand-in host's services are listed: each source file of the host
-// that implements services offers its own table; HostQuery looks in all.
+// The stand-in host's numbered services, declared from the one list of them
+// (plugin/host_service_list.h): the host defines Svc<name> for each entry,
+// and every file that defines one includes this header, so that a
+// definition of another type or convention does not compile. HostQuery
+// looks them up in Services(), which gives each one's entry wrapper
+// (host/service_calls.cpp).
 #pragma once
 #include <cstdint>
 #include <span>
+
+#include "plugin/host_service_list.h"
 
 namespace host {
 
@@ -11,8 +17,13 @@ struct Service {
     void *address;
 };
 
-std::span<const Service> FrameServices(); // services.cpp: tables 45, messages, settings
-std::span<const Service> FormServices();  // forms.cpp: the form engine
-std::span<const Service> DataServices();  // data.cpp: tables, heap, dates, rows
+extern "C" {
+#define TOLMAR_DECLARE_HOST_SERVICE(number, name, convention, result, parameters)                \
+    result TOLMAR_CONVENTION(convention) Svc##name parameters;
+TOLMAR_HOST_SERVICES(TOLMAR_DECLARE_HOST_SERVICE)
+#undef TOLMAR_DECLARE_HOST_SERVICE
+}
+
+std::span<const Service> Services(); // one entry per listed service
 
 } // namespace host

@@ -5,8 +5,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "host/mazovia.h"
 #include "host/process_service.h"
 #include "host/service_table.h"
 #include "host/stand_in_host.h"
@@ -17,6 +19,8 @@ namespace {
 StandInHost &H() { return StandInHost::Current(); }
 
 std::string Str(const char *s) { return s ? std::string("\"") + s + "\"" : "null"; }
+
+} // namespace
 
 extern "C" {
 
@@ -88,27 +92,35 @@ int32_t __cdecl SvcNoticeBox(int32_t notice, int16_t *answer, int32_t zero, cons
     return 0;
 }
 
+// From the host's own text (set 1, Mazovia) to the system's message box
+// (set 3, the Windows code page of Central Europe), in place when dst is
+// src. Other sets are copied unchanged. The host has it, but lacks it by
+// default (StandInHost::missing_), as the host of the tests always did.
+char *__stdcall SvcConvertText(char *dst, const char *src, int32_t fromSet, int32_t toSet)
+{
+    H().Record("HostConvertText(" + std::to_string(fromSet) + ", " + std::to_string(toSet) + ")");
+    std::string text = src;
+    if (fromSet == 1 && toSet == 3) {
+        std::string utf8 = MazoviaToUtf8(text);
+        std::wstring wide(utf8.size() + 1, L'\0');
+        int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(),
+                                    static_cast<int>(wide.size()));
+        text.assign(static_cast<size_t>(n > 0 ? n : 1) * 2, '\0');
+        int m = WideCharToMultiByte(1250, 0, wide.c_str(), -1, text.data(),
+                                    static_cast<int>(text.size()), nullptr, nullptr);
+        text.resize(m > 0 ? static_cast<size_t>(m - 1) : 0);
+    }
+    std::memcpy(dst, text.c_str(), text.size() + 1);
+    return dst;
+}
+
 } // extern "C"
-
-const Service kServices[] = {
-    {52256, reinterpret_cast<void *>(&SvcGetTable)},
-    {52029, reinterpret_cast<void *>(&SvcMessageBoxF)},
-    {52028, reinterpret_cast<void *>(&SvcMessageBox)},
-    {52225, reinterpret_cast<void *>(&SvcProfile)},
-    {52023, reinterpret_cast<void *>(&SvcNoticeBox)},
-    {52005, reinterpret_cast<void *>(&SvcCreateProcess)},
-};
-
-} // namespace
-
-std::span<const Service> FrameServices() { return kServices; }
 
 void *ServiceAddress(uint32_t number)
 {
-    for (auto table : {FrameServices(), FormServices(), DataServices()})
-        for (const Service &s : table)
-            if (s.number == number)
-                return s.address;
+    for (const Service &s : Services())
+        if (s.number == number)
+            return s.address;
     return nullptr;
 }
 

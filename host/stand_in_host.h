@@ -137,6 +137,12 @@ public:
     bool salesDocAvailable = true;
     std::vector<HandlerCall> handlerCalls; // calls that reached the host's own handler
     int32_t handlerResult = 0x5A5A;
+    // Calls the table's handler as the host does, and ends the program with
+    // its reason (exit code 5) when the handler did not remove its eleven
+    // arguments or left the x87 stack otherwise than it found it.
+    int32_t RaiseEvent(int32_t event, int16_t editorValue, int32_t *rowCount, uint8_t **rows,
+                       uint32_t arg5, TableDescriptor *table, uint32_t arg7, uint32_t arg8,
+                       uint32_t arg9, int16_t arg10, uint32_t arg11);
     static int32_t __stdcall OwnSalesDocHandler(int32_t, int16_t, int32_t *, uint8_t **, uint32_t,
                                                 TableDescriptor *, uint32_t, uint32_t, uint32_t,
                                                 int16_t, uint32_t);
@@ -189,7 +195,9 @@ private:
     static int WINAPI SystemBoxCallback(HWND, const char *, const char *, UINT);
     static void __cdecl KernelNote(const char *, HMODULE, const char *, const void *);
     std::string ModuleName(HMODULE module) const;
-    std::set<uint32_t> missing_;
+    // Entries HostQuery answers with 0. HostConvertText (52158) by default:
+    // the stand-in host never offered it to the plug-in.
+    std::set<uint32_t> missing_ = {52158};
     std::map<std::string, void *> procedures_;
     std::vector<uint8_t> salesRecord_;
 };

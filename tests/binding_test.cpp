@@ -445,7 +445,13 @@ TEST(PickFallback, ArgumentBytesOfTheEntry)
         {30908, 2}, {32008, 2}, {50704, 1}, {32699, 0}, {33099, 0}, {41299, 0},
         {50376, -1}, {50148, 12}, {41524, 6}, {40004, 1}, {32200, 0}, {51244, 11},
         {52005, -1}, {20000, -1}, {38440, -1}, {52503, -1},
-        {52028, 3}, {52029, 0}, {21286, 0}, {51425, 4}, {50516, 4}, {52470, 12}, {52158, 4},
+        // Every declared service, stated here apart from the list of them
+        // (plugin/host_service_list.h): the words it removes, 0 where the
+        // caller removes them. HostScaleAmount's real result has its own
+        // test above; HostCreateProcess (52005) stays Empty.
+        {21286, 0}, {21287, 0}, {52023, 0}, {52026, 0}, {52028, 3}, {52029, 0}, {52033, 1},
+        {52064, 0}, {52158, 4}, {52225, 0}, {52256, 1}, {52465, 2}, {51425, 4}, {50516, 4},
+        {52286, 5}, {52278, 6}, {52279, 1}, {52281, 1}, {52332, 4}, {52330, 5}, {52470, 12},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.number);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/forms.h"
+#include "host/service_calls.h"
 #include "host/stand_in_host.h"
 #include "mmimport/form_table.h"
 
@@ -107,6 +108,43 @@ TEST_F(FormServices, RowPointerOutsideAListIsHarmless)
     h.keys = {key::Insert, key::F12};
     EXPECT_EQ(RunForm()(FormTable, MmListFormId, nullptr, &OnKey, &RowText), FormConfirmed);
     EXPECT_EQ(side.insertRows, (std::vector<int16_t>{0}));
+}
+
+// The call-site check of every service call from the plug-in: the code after
+// the call, as the compiler writes it for either convention, against what
+// the service removes. 0x90 (nop) pads each to the bytes the check reads.
+TEST(CallSite, CodeAfterTheCallAgainstTheBytesTheServiceRemoves)
+{
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> code;
+        uint32_t removed;
+        bool stores;
+        int expected; // -1: agrees, or does not tell
+    };
+    const Case cases[] = {
+        {"readjusted at once", {0x83, 0xEC, 0x0C}, 12, true, -1},
+        {"readjusted a little later", {0x31, 0xC0, 0x83, 0xEC, 0x0C}, 12, true, -1},
+        {"readjusted by a long immediate", {0x81, 0xEC, 0x00, 0x01, 0x00, 0x00}, 256, true, -1},
+        {"not readjusted: taken for the caller's to remove",
+         {0xB8, 0xFF, 0xFF, 0xFF, 0xFF, 0xEB, 0x10}, 12, true, 0},
+        {"readjusted by other bytes", {0x83, 0xEC, 0x08}, 12, true, 8},
+        {"readjusted after a service that removes nothing", {0x83, 0xEC, 0x04}, 0, true, 4},
+        {"nothing after a service that removes nothing", {0x31, 0xC0}, 0, true, -1},
+        {"removed by the caller", {0x83, 0xC4, 0x10}, 0, false, -1},
+        {"removed by the caller of a service that removes them", {0x83, 0xC4, 0x10}, 16, false, 0},
+        {"pushing code that does not pop", {0x31, 0xC0}, 12, false, -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> code = c.code;
+        code.resize(32, 0x90);
+        std::optional<uint32_t> expected = host::CallerExpects(code.data(), c.removed, c.stores);
+        if (c.expected < 0)
+            EXPECT_FALSE(expected.has_value()) << *expected;
+        else
+            EXPECT_EQ(expected, std::optional<uint32_t>(c.expected));
+    }
 }
 
 } // namespace

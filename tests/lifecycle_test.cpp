@@ -1,10 +1,14 @@
 // Start, stop and attachment, through the real DLL in the stand-in host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "host/mazovia.h"
 #include "host/stand_in_host.h"
+#include "tests/pe_imports.h"
 
 namespace {
 
@@ -59,7 +63,8 @@ TEST_F(Lifecycle, StartCopiesTitleAndHooks)
     EXPECT_EQ(h.Start(title), 0);
     ASSERT_EQ(kTitle.size() + 1, 38u);
     EXPECT_EQ(std::memcmp(title, kTitle.c_str(), 38), 0);
-    EXPECT_EQ(title[38], 0x7F); // nothing past the 38 bytes
+    for (size_t k = 38; k < sizeof title; ++k)
+        EXPECT_EQ(title[k], 0x7F) << k; // nothing past the 38 bytes
     EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
     EXPECT_EQ(h.Stop(), 0);
     EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
@@ -75,6 +80,7 @@ TEST_F(Lifecycle, StopBeforeStartChangesNothing)
 {
     char junk[4] = {1, 2, 3, 4};
     EXPECT_EQ(h.Stop(junk), 0);
+    EXPECT_EQ(std::memcmp(junk, "\1\2\3\4", 4), 0);
     EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
     EXPECT_TRUE(h.trace.empty());
 }
@@ -88,6 +94,66 @@ TEST_F(Lifecycle, SecondStartHooksOnce)
     EXPECT_EQ(h.Stop(), 0);
     // The saved handler is the host's own, not the plug-in's.
     EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+}
+
+TEST_F(Lifecycle, StartAfterStopHooksAgain)
+{
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(h.Start(nullptr), 0);
+        EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+        EXPECT_EQ(h.Stop(), 0);
+        EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+    }
+}
+
+// Recording entries for import slots (tests/call_recorder.S).
+extern "C" {
+extern char RecordingEntries[];
+extern void *RecordedTargets[256];
+extern uint32_t RecordedCalls[1024];
+extern uint32_t RecordedCount;
+}
+
+// Process detach after the stop ends the runtime: its per-thread data slot
+// is freed and its heap destroyed, the last of all the kernel calls.
+TEST_F(Lifecycle, DetachAfterStopEndsTheRuntime)
+{
+    ASSERT_EQ(h.Start(nullptr), 0);
+    ASSERT_EQ(h.Stop(), 0);
+    // Every kernel function the module takes, regular and delay-loaded;
+    // under the DOS extender the kernel import entry names its emulation.
+    const char *kernel = h.dosExtender() ? "DOSXKERN.dll" : "KERNEL32.dll";
+    std::vector<pe::Import> recorded;
+    for (const pe::Import &i : pe::ListImports(h.module()))
+        if (_stricmp(i.library.c_str(), kernel) == 0 ||
+            _stricmp(i.library.c_str(), "ZUNDA.dll") == 0)
+            recorded.push_back(i);
+    ASSERT_LE(recorded.size(), 256u);
+    ASSERT_NE(std::find_if(recorded.begin(), recorded.end(),
+                           [](const pe::Import &i) { return i.function == "HeapDestroy"; }),
+              recorded.end());
+    for (size_t k = 0; k < recorded.size(); ++k) {
+        RecordedTargets[k] = *recorded[k].slot;
+        *recorded[k].slot = RecordingEntries + 16 * k;
+    }
+    RecordedCount = 0;
+    auto base = reinterpret_cast<uint8_t *>(h.module());
+    auto nt = reinterpret_cast<IMAGE_NT_HEADERS32 *>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    auto entry = reinterpret_cast<BOOL(WINAPI *)(HINSTANCE, DWORD, void *)>(
+        base + nt->OptionalHeader.AddressOfEntryPoint);
+    EXPECT_TRUE(entry(h.module(), DLL_PROCESS_DETACH, nullptr));
+    uint32_t count = RecordedCount;
+    for (size_t k = 0; k < recorded.size(); ++k)
+        if (*recorded[k].slot == RecordingEntries + 16 * k)
+            *recorded[k].slot = RecordedTargets[k];
+    std::vector<std::string> names;
+    for (uint32_t n = 0; n < count; ++n)
+        names.push_back(recorded[RecordedCalls[n]].function);
+    EXPECT_NE(std::find(names.begin(), names.end(), "TlsFree"), names.end());
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names.back(), "HeapDestroy");
 }
 
 TEST_F(Lifecycle, DetachRestoresEvenAfterAnotherReplacement)
@@ -109,9 +175,11 @@ TEST_F(Lifecycle, RecordLengthIsTheStructureVersion)
         SCOPED_TRACE(c.length);
         h.salesDoc.recordLength = c.length;
         h.messages.clear();
+        h.notices.clear();
         EXPECT_EQ(h.Start(nullptr), c.expected);
         if (c.expected == -1) {
             EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+            EXPECT_TRUE(h.notices.empty());
             ASSERT_EQ(h.messages.size(), 1u);
             EXPECT_EQ(h.messages[0].title, "STOP!");
             EXPECT_EQ(h.messages[0].style, 1);
@@ -121,6 +189,9 @@ TEST_F(Lifecycle, RecordLengthIsTheStructureVersion)
                 "Wtyczka \x02" "Dok. sprzedaży z MM (Ctrl+8 dok.spr.)" "\x01\n"
                 "NIE zostanie załadowana!");
             EXPECT_EQ(h.messages[0].text, expected);
+        } else {
+            EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+            EXPECT_TRUE(h.messages.empty());
         }
         EXPECT_EQ(h.Stop(), 0);
         EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
@@ -133,7 +204,9 @@ TEST_F(Lifecycle, OnlyTheSixteenBitLengthCounts)
     // is the host's and stays as it is.
     for (uint8_t &b : h.salesDoc.reserved0)
         b = 0xFF;
+    uint8_t *record = h.salesDoc.record;
     EXPECT_EQ(h.Start(nullptr), 0);
+    EXPECT_EQ(h.salesDoc.record, record);
     EXPECT_EQ(h.Stop(), 0);
 }
 
@@ -174,7 +247,17 @@ TEST_F(Lifecycle, InstallNoticeFollowsPytaj)
         h.profileUnreadable = c.unreadable;
         h.noticeScript = [&](int16_t *answer) { *answer = c.answer; };
         EXPECT_EQ(h.Start(nullptr), 0);
+        std::vector<std::string> profileCalls;
+        for (const std::string &line : h.trace)
+            if (line.rfind("HostProfile(", 0) == 0)
+                profileCalls.push_back(line);
+        const std::string read = "HostProfile(1, \"Tolmar\", \"Pytaj\", \"%d\")";
         if (c.shown) {
+            // The notice 1194, its answer starting at 0, and 0.
+            EXPECT_EQ(std::count(h.trace.begin(), h.trace.end(), "HostNoticeBox(1194, 0, 0)"), 1);
+            EXPECT_EQ(profileCalls,
+                      (std::vector<std::string>{read, "HostProfile(2, \"Tolmar\", \"Pytaj\", "
+                                                      "\"%d\", " + std::string(c.written) + ")"}));
             ASSERT_EQ(h.notices.size(), 1u);
             EXPECT_EQ(h.notices[0], std::string("Zainstalowano: ") + kTitle);
             EXPECT_EQ(h.profile["Tolmar/Pytaj"], c.written);
@@ -182,7 +265,8 @@ TEST_F(Lifecycle, InstallNoticeFollowsPytaj)
                                           c.written + ")");
         } else {
             EXPECT_TRUE(h.notices.empty());
-            EXPECT_EQ(h.trace.back(), "HostProfile(1, \"Tolmar\", \"Pytaj\", \"%d\")");
+            EXPECT_EQ(profileCalls, std::vector<std::string>{read});
+            EXPECT_EQ(h.trace.back(), read);
         }
         EXPECT_EQ(h.Stop(), 0);
     }
@@ -201,12 +285,13 @@ TEST_F(Lifecycle, EventsPassThroughUnchanged)
     for (const host::HandlerCall &c : cases) {
         h.handlerCalls.clear();
         h.handlerResult = c.event * 3 - 1;
-        int32_t result = h.salesDoc.handler(c.event, c.editorValue, c.rowCount, c.rows, c.arg5,
-                                            c.table, c.arg7, c.arg8, c.arg9, c.arg10, c.arg11);
+        int32_t result = h.RaiseEvent(c.event, c.editorValue, c.rowCount, c.rows, c.arg5,
+                                      c.table, c.arg7, c.arg8, c.arg9, c.arg10, c.arg11);
         EXPECT_EQ(result, c.event * 3 - 1);
         ASSERT_EQ(h.handlerCalls.size(), 1u);
         EXPECT_TRUE(h.handlerCalls[0] == c) << "event " << c.event;
     }
+    EXPECT_EQ(rowCount, 3);
     EXPECT_EQ(h.Stop(), 0);
 }
 

@@ -121,8 +121,8 @@ public:
 
     int32_t Raise()
     {
-        return h.salesDoc.handler(234, kEditorValue, &h.data.rowCount, h.data.rows.data(), 5,
-                                  &h.salesDoc, 6, 8, 9, 10, 11);
+        return h.RaiseEvent(234, kEditorValue, &h.data.rowCount, h.data.rows.data(), 5,
+                            &h.salesDoc, 6, 8, 9, 10, 11);
     }
     bool PassedOn()
     {
@@ -732,8 +732,8 @@ TEST(MmImport, RowsWithoutStorageAreNeverWritten)
         s.MarkAll(1);
         int32_t *rowCount = c.rowCount ? &d.rowCount : nullptr;
         uint8_t **rows = c.rowArray ? d.rows.data() : nullptr;
-        EXPECT_EQ(s.h.salesDoc.handler(234, kEditorValue, rowCount, rows, 5, &s.h.salesDoc, 6, 8, 9,
-                                       10, 11),
+        EXPECT_EQ(s.h.RaiseEvent(234, kEditorValue, rowCount, rows, 5, &s.h.salesDoc, 6, 8, 9, 10,
+                                 11),
                   s.h.handlerResult);
         ASSERT_EQ(s.h.handlerCalls.size(), 1u);
         EXPECT_EQ(s.h.handlerCalls[0].rows, rows);
@@ -883,8 +883,8 @@ TEST(MmImport, OtherEventsPassThrough)
         SCOPED_TRACE(event);
         s.h.handlerCalls.clear();
         s.h.handlerResult = event ^ 0x55;
-        EXPECT_EQ(s.h.salesDoc.handler(event, kEditorValue, &s.h.data.rowCount, s.h.data.rows.data(),
-                                       5, &s.h.salesDoc, 6, 8, 9, 10, 11),
+        EXPECT_EQ(s.h.RaiseEvent(event, kEditorValue, &s.h.data.rowCount, s.h.data.rows.data(),
+                                 5, &s.h.salesDoc, 6, 8, 9, 10, 11),
                   event ^ 0x55);
         host::HandlerCall expected{event, kEditorValue, &s.h.data.rowCount, s.h.data.rows.data(),
                                    5, &s.h.salesDoc, 6, 8, 9, 10, 11};

@@ -14,6 +14,6 @@ and the host's services it calls, and run its real instructions.
   mm        the host's side of the MM-to-sales command
   scenario  tables of cases: "ok: ..." or "FAIL: ..." per case
 
-The scenarios are scripts/emulate-lifecycle.py, emulate-mm-import.py and
-emulate-binding.py, registered as CTest tests.
+The scenarios are scripts/emulate-mm-import.py and emulate-binding.py,
+registered as CTest tests.
 """

@@ -1,0 +1,59 @@
+/*
+ * CheckedCall(target, arguments, count), cdecl: calls target with count
+ * 32-bit argument words (arguments[0] first, at the lowest address) and
+ * returns its eax. On the way back it stores in CheckedCallRemoved how many
+ * bytes the target removed from the stack, and in CheckedCallX87 how many
+ * values it left on the x87 stack (its TOP before, less TOP after, modulo 8).
+ *
+ *   after the pushes:  esp -> arguments[0] ... arguments[count-1]
+ *                             saved ebp, esi, edi, ebx
+ *                             our return address, target, arguments, count
+ */
+        .text
+        .globl _CheckedCall
+_CheckedCall:
+        pushl %ebx
+        pushl %edi
+        pushl %esi
+        pushl %ebp
+        movl %esp, %ebp                 /* esp before the arguments */
+        movl 20(%ebp), %ebx             /* target */
+        movl 24(%ebp), %esi             /* arguments */
+        movl 28(%ebp), %ecx             /* count */
+1:      testl %ecx, %ecx
+        jz 2f
+        pushl -4(%esi,%ecx,4)           /* the last argument first */
+        decl %ecx
+        jmp 1b
+2:      fnstsw %ax                      /* TOP in bits 11 to 13 */
+        movw %ax, x87Before
+        movl %esp, %edi                 /* esp at the call, less the return address */
+        call *%ebx
+        movl %esp, %ecx
+        subl %edi, %ecx
+        movl %ecx, _CheckedCallRemoved  /* what the target removed */
+        movl %eax, %ebx                 /* its result */
+        fnstsw %ax
+        movw x87Before, %cx
+        shrw $11, %cx
+        shrw $11, %ax
+        subw %ax, %cx                   /* TOP falls by one per value pushed */
+        andl $7, %ecx
+        movl %ecx, _CheckedCallX87
+        movl %ebx, %eax
+        movl %ebp, %esp                 /* whatever the target did */
+        popl %ebp
+        popl %esi
+        popl %edi
+        popl %ebx
+        ret
+
+        .bss
+        .balign 4
+x87Before:
+        .space 4
+        .globl _CheckedCallRemoved, _CheckedCallX87
+_CheckedCallRemoved:
+        .space 4
+_CheckedCallX87:
+        .space 4
