@@ -26,15 +26,11 @@ case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
 *) export LC_ALL=C.UTF-8 ;;
 esac
 
-route=${TOLMAR_WINE_ROUTE:-}
-if [ -z "$route" ]; then
-    "$here/i386-runs.sh"
-    case $? in
-    0) route=native ;;
-    1) route=vm ;;
-    *) echo "make demo: Wine is not installed (scripts/setup.sh installs it)" >&2; exit 1 ;;
-    esac
-fi
+route=$("$here/wine-route.sh") || {
+    [ $? -eq 2 ] &&
+        echo "make demo: Wine is not installed (scripts/setup.sh installs it)" >&2
+    exit 1
+}
 
 if [ "$route" = vm ]; then
     if [ -t 0 ] && [ -t 1 ]; then

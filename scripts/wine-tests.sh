@@ -14,18 +14,11 @@ build=$(cd "$1" && pwd) || exit 1
 shift
 cd "$build" || exit 1
 
-route=${TOLMAR_WINE_ROUTE:-}
-if [ -z "$route" ]; then
-    "$here/i386-runs.sh"
-    case $? in
-    0) route=native ;;
-    1) route=vm ;;
-    *)
+route=$("$here/wine-route.sh") || {
+    [ $? -eq 2 ] &&
         echo "FAILED: the tests that need Wine cannot run: Wine is not installed (scripts/setup.sh installs it)" >&2
-        exit 1
-        ;;
-    esac
-fi
+    exit 1
+}
 
 case $route in
 native)
@@ -48,9 +41,5 @@ vm)
     fi
     cat "$err" >&2
     exit $rc
-    ;;
-*)
-    echo "wine-tests: TOLMAR_WINE_ROUTE must be native or vm, not '$route'" >&2
-    exit 2
     ;;
 esac
