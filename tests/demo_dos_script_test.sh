@@ -8,24 +8,12 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 exe=$1 db=$2
-out=$("$here/../scripts/wine-run.sh" "$exe" --script --env dos --db "$db" </dev/null 2>&1)
-rc=$?
-[ $rc -eq 77 ] && exit 77
-out=${out//$'\r'/}
-windows=$("$here/../scripts/wine-run.sh" "$exe" --script --db "$db" </dev/null 2>&1)
-windows=${windows//$'\r'/}
+. "$here/demo_screens.sh"
+demo_run "$exe" --script --db "$db"
+windows=$out windows_rc=$rc
+demo_run "$exe" --script --env dos --db "$db"
 
-fail=0
-check() { # description, command...
-    local what=$1; shift
-    if ! "$@"; then echo "FAIL: $what"; fail=1; fi
-}
-# The lines of screen N of a run's output, frame and highlights included.
-screen_of() { awk -v n="[screen $2]" 'index($0, n) == 1 {on = 1; next} /^$/ {on = 0} on' <<<"$1"; }
-screen() { screen_of "$out" "$1"; }
-has() { grep -qF -- "$2" <<<"$(screen "$1")"; }
-lacks() { ! has "$@"; }
-
+check "the run under Windows: exit code 0 (was $windows_rc)" test "$windows_rc" -eq 0
 check "exit code 0 (was $rc)" test $rc -eq 0
 check "started" grep -qx "start: 0" <<<"$out"
 check "environment named" grep -qF "environment: DOS extender" <<<"$out"
@@ -52,5 +40,4 @@ check "rows: first item in the first free row" has 8 "  3│Kolano PCV 110/45°"
 check "full: none free" has 12 "wolne: 0"
 check "stopped" grep -qx "stop: 0" <<<"$out"
 
-[ $fail -eq 0 ] || { echo "---- output ----"; echo "$out"; }
-exit $fail
+demo_done

@@ -5,21 +5,8 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 exe=$1 db=$2
-out=$("$here/../scripts/wine-run.sh" "$exe" --script --db "$db" </dev/null 2>&1)
-rc=$?
-[ $rc -eq 77 ] && exit 77
-out=${out//$'\r'/} # the program's C runtime ends lines with CR LF
-
-fail=0
-check() { # description, command...
-    local what=$1; shift
-    if ! "$@"; then echo "FAIL: $what"; fail=1; fi
-}
-# The lines of screen N, frame included.
-screen() { awk -v n="[screen $1]" 'index($0, n) == 1 {on = 1; next} /^$/ {on = 0} on' <<<"$out"; }
-has() { grep -qF -- "$2" <<<"$(screen "$1")"; }
-lacks() { ! has "$@"; }
-line_with() { grep -F -- "$2" <<<"$(screen "$1")"; }
+. "$here/demo_screens.sh"
+demo_run "$exe" --script --db "$db"
 
 check "exit code 0 (was $rc)" test $rc -eq 0
 check "started" grep -qx "start: 0" <<<"$out"
@@ -62,8 +49,4 @@ check "messages: Blokada listed" grep -qF "message [Blokada] style 1:" <<<"$out"
 check "stopped" grep -qx "stop: 0" <<<"$out"
 check "unhooked" grep -qx "table 45 handler: host's own handler" <<<"$out"
 
-if [ $fail -ne 0 ]; then
-    echo "---- output ----"
-    echo "$out"
-    exit 1
-fi
+demo_done
