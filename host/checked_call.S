@@ -4,6 +4,9 @@
  * returns its eax. On the way back it stores in CheckedCallRemoved how many
  * bytes the target removed from the stack, and in CheckedCallX87 how many
  * values it left on the x87 stack (its TOP before, less TOP after, modulo 8).
+ * What it keeps across the call lives in registers that the target must
+ * preserve, so checked calls may nest: the table handler runs a form, whose
+ * callbacks the form engine calls through here too.
  *
  *   after the pushes:  esp -> arguments[0] ... arguments[count-1]
  *                             saved ebp, esi, edi, ebx
@@ -26,7 +29,7 @@ _CheckedCall:
         decl %ecx
         jmp 1b
 2:      fnstsw %ax                      /* TOP in bits 11 to 13 */
-        movw %ax, x87Before
+        movzwl %ax, %esi                /* kept by the target, so calls may nest */
         movl %esp, %edi                 /* esp at the call, less the return address */
         call *%ebx
         movl %esp, %ecx
@@ -34,7 +37,7 @@ _CheckedCall:
         movl %ecx, _CheckedCallRemoved  /* what the target removed */
         movl %eax, %ebx                 /* its result */
         fnstsw %ax
-        movw x87Before, %cx
+        movl %esi, %ecx
         shrw $11, %cx
         shrw $11, %ax
         subw %ax, %cx                   /* TOP falls by one per value pushed */
@@ -50,8 +53,6 @@ _CheckedCall:
 
         .bss
         .balign 4
-x87Before:
-        .space 4
         .globl _CheckedCallRemoved, _CheckedCallX87
 _CheckedCallRemoved:
         .space 4

@@ -7,6 +7,10 @@
 
 #include "mmimport/form_table.h"
 
+#if defined(__i386__) && defined(_WIN32)
+#include "host/service_calls.h"
+#endif
+
 namespace host {
 namespace {
 
@@ -164,7 +168,7 @@ int16_t FormEngine::Run(char *data, FormKeyCallback onKey, FormRowCallback rows)
         });
         if (button != elements_.end()) {
             auto code = static_cast<int16_t>(button->id);
-            if (onKey_ && onKey_(code, 0) != 0)
+            if (onKey_ && CallKey(code) != 0)
                 continue; // the plug-in handled it; the form stays
             result = code;
             break;
@@ -184,7 +188,7 @@ int16_t FormEngine::Run(char *data, FormKeyCallback onKey, FormRowCallback rows)
             continue;
         }
         if (onKey_)
-            onKey_(static_cast<int16_t>(key), 0);
+            CallKey(static_cast<int16_t>(key));
     }
     ClampRow();
     Draw(); // the form stays on the screen as it was left
@@ -252,7 +256,7 @@ int32_t FormEngine::RowCount()
 {
     if (!rows_)
         return 0;
-    auto count = static_cast<int32_t>(rows_(-1, 0));
+    auto count = static_cast<int32_t>(CallRows(-1));
     return std::clamp<int32_t>(count, 0, INT16_MAX);
 }
 
@@ -348,7 +352,7 @@ void FormEngine::DrawList(const Element &list)
             continue;
         }
         std::string text;
-        if (auto *p = reinterpret_cast<const char *>(rows_(static_cast<int16_t>(row), 0)))
+        if (auto *p = reinterpret_cast<const char *>(CallRows(static_cast<int16_t>(row))))
             text.assign(p, strnlen(p, kRowTextLimit));
         DrawRow(x, y + i, text, row == currentRow_ ? Attr::RowCursor : Attr::Normal);
     }
@@ -397,6 +401,25 @@ void FormEngine::Draw()
             break;
         }
     }
+}
+
+int16_t FormEngine::CallKey(int16_t key)
+{
+#if defined(__i386__) && defined(_WIN32)
+    return static_cast<int16_t>(CheckedCallback(reinterpret_cast<const void *>(onKey_), key,
+                                                "the form's key callback"));
+#else
+    return onKey_(key, 0);
+#endif
+}
+
+intptr_t FormEngine::CallRows(int16_t row)
+{
+#if defined(__i386__) && defined(_WIN32)
+    return CheckedCallback(reinterpret_cast<const void *>(rows_), row, "the list's row callback");
+#else
+    return rows_(row, 0);
+#endif
 }
 
 } // namespace host

@@ -115,6 +115,10 @@ private:
     char *data_ = nullptr;
     FormKeyCallback onKey_ = nullptr;
     FormRowCallback rows_ = nullptr;
+    // The callbacks, called as the host calls them (in the Win32 host with
+    // a check that each removes its two arguments, host/service_calls.h).
+    int16_t CallKey(int16_t key);
+    intptr_t CallRows(int16_t row);
     int focus_ = -1; // index into elements_, an edit field or the list
     std::vector<std::string> texts_;
     int16_t currentRow_ = 0;

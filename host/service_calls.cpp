@@ -193,6 +193,27 @@ extern uint32_t CheckedCallRemoved __asm__("_CheckedCallRemoved");
 extern uint32_t CheckedCallX87 __asm__("_CheckedCallX87");
 }
 
+namespace {
+void CheckBalance(const char *what, uint32_t removed)
+{
+    if (CheckedCallRemoved != removed)
+        Fail(std::string(what) + " removed " +
+             std::to_string(static_cast<int32_t>(CheckedCallRemoved)) +
+             " bytes of arguments; it must remove " + std::to_string(removed));
+    if (CheckedCallX87 != 0)
+        Fail(std::string(what) + " left " + std::to_string(CheckedCallX87) +
+             " values on the x87 stack");
+}
+} // namespace
+
+int32_t CheckedCallback(const void *callback, int16_t value, const char *what)
+{
+    const uint32_t arguments[] = {static_cast<uint32_t>(static_cast<int32_t>(value)), 0};
+    int32_t result = CheckedCall(callback, arguments, 2);
+    CheckBalance(what, sizeof arguments); // callee cleans
+    return result;
+}
+
 int32_t StandInHost::RaiseEvent(int32_t event, int16_t editorValue, int32_t *rowCount,
                                 uint8_t **rows, uint32_t arg5, TableDescriptor *table,
                                 uint32_t arg7, uint32_t arg8, uint32_t arg9, int16_t arg10,
@@ -207,12 +228,7 @@ int32_t StandInHost::RaiseEvent(int32_t event, int16_t editorValue, int32_t *row
                                   static_cast<uint32_t>(static_cast<int32_t>(arg10)), arg11};
     constexpr uint32_t kRemoved = sizeof arguments; // callee cleans
     int32_t result = CheckedCall(reinterpret_cast<const void *>(salesDoc.handler), arguments, 11);
-    if (CheckedCallRemoved != kRemoved)
-        Fail("the table handler removed " +
-             std::to_string(static_cast<int32_t>(CheckedCallRemoved)) + " bytes of arguments; it must remove " + std::to_string(kRemoved));
-    if (CheckedCallX87 != 0)
-        Fail("the table handler left " + std::to_string(CheckedCallX87) +
-             " values on the x87 stack");
+    CheckBalance("the table handler", kRemoved);
     return result;
 }
 

@@ -12,4 +12,10 @@ namespace host {
 // Reads up to 32 bytes at back.
 std::optional<uint32_t> CallerExpects(const uint8_t *back, uint32_t removed, bool stores);
 
+// Calls a form callback of the plug-in with its 16-bit value and 0, as the
+// host calls it, and ends the program with its reason (exit code 5) when it
+// did not remove its two arguments or left the x87 stack otherwise than it
+// found it. Gives its result.
+int32_t CheckedCallback(const void *callback, int16_t value, const char *what);
+
 } // namespace host
