@@ -118,6 +118,8 @@ public:
     // HostQuery, code 2: by entry number or by procedure name.
     intptr_t Query(int32_t code, const void *argument);
     void LackEntry(uint32_t number) { missing_.insert(number); }
+    // Offers an entry the host lacks by default (HostConvertText).
+    void OfferEntry(uint32_t number) { missing_.erase(number); }
     // A test's own service in place of the host's; set before its first call.
     std::map<uint32_t, void *> serviceOverrides;
     // Procedures HostQuery serves by name. The host has its own

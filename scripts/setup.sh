@@ -14,8 +14,6 @@ command -v make >/dev/null || need+=(make)
 command -v tmux >/dev/null || need+=(tmux)
 command -v zip >/dev/null || need+=(zip)  # the release archive (make dist)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
-# The i386 emulator that runs the built code where Wine cannot run.
-/usr/bin/python3 -c "import unicorn" 2>/dev/null || need+=(python3-unicorn)
 have_wine32=1
 dpkg -s wine32:i386 >/dev/null 2>&1 || have_wine32=0
 command -v wine >/dev/null || have_wine32=0

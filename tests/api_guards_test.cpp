@@ -8,15 +8,20 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "host/stand_in_host.h"
+#include "tests/dll_symbols.h"
 #include "tests/guard_calls.h"
+#include "tests/image/expected.h"
 #include "tests/pe_imports.h"
 
 namespace {
+
+namespace ex = image::expected;
 
 // What every call starts with in the seven registers: none of it a plausible
 // result or pointer.
@@ -161,8 +166,86 @@ protected:
     {
         return pe::FindImportSlot(h.module(), "KERNEL32.dll", function);
     }
+    // The guard table's 129 rows, in the loaded module.
+    void **Rows(const dll::Symbols &symbols) { return symbols.At<void *>("_ApiGuardTable"); }
     host::StandInHost h;
 };
+
+// Every guarded function of the plug-in's list, in its order: its import
+// slot (the kernel's, or for a function taken from ZUNDA.dll its delay-load
+// cell) holds its guard, CreateProcessA's the entry thunk of host service
+// 52005 instead; the guard's row holds what the loader had put in the slot.
+TEST_F(Guards, EveryGuardedSlotHoldsItsGuardAndItsRowWhatTheSlotHeld)
+{
+    dll::Symbols symbols(h.module(), h.loadedFile());
+    EXPECT_EQ(*symbols.At<uint8_t>("_GuardsInstalled"), 1) << "GuardsInstalled";
+    // Under the DOS extender the kernel import entry names its emulation.
+    HMODULE kernel = h.dosExtender() ? h.dosExtender() : GetModuleHandleA("kernel32.dll");
+    const char *kernelName = h.dosExtender() ? "DOSXKERN.dll" : "KERNEL32.dll";
+    // What each ZUNDA.dll cell holds in the file: its binding stub.
+    std::map<std::string, void *> zundaAtLoad;
+    for (const image::DelayLibrary &library : symbols.file().DelayImports())
+        if (library.name == "ZUNDA.dll")
+            for (const image::DelayLibrary::Function &f : library.functions)
+                zundaAtLoad[f.name] = symbols.Relocated(f.cellValue);
+    ASSERT_FALSE(zundaAtLoad.empty());
+
+    void **rows = Rows(symbols);
+    for (unsigned i = 0; i < ex::kGuards; ++i) {
+        const ex::Guard &g = ex::kGuardTable[i];
+        const std::string name(g.name);
+        SCOPED_TRACE(testing::Message() << "row " << i << " " << name);
+        void **slot = g.zunda ? pe::FindDelayImportSlot(h.module(), "ZUNDA.dll", name.c_str())
+                              : pe::FindImportSlot(h.module(), kernelName, name.c_str());
+        ASSERT_NE(slot, nullptr);
+        void *guard = symbols.At("ApiGuard_" + name);
+        EXPECT_TRUE(pe::InImage(h.module(), guard));
+        if (name == ex::kCreateProcess)
+            EXPECT_EQ(*slot, symbols.At("_HostEntry_" + std::to_string(ex::kCreateProcessEntry)));
+        else
+            EXPECT_EQ(*slot, guard);
+        void *held = g.zunda ? zundaAtLoad[name]
+                             : reinterpret_cast<void *>(GetProcAddress(kernel, name.c_str()));
+        ASSERT_NE(held, nullptr);
+        EXPECT_EQ(rows[i], held);
+    }
+}
+
+// Each of the 129 guards of the DLL, its row pointed at a stand-in of the
+// argument count the list gives: the arguments arrive in order, the result
+// comes back, and only eax changes.
+TEST_F(Guards, EveryGuardPassesItsArgumentsAndKeepsTheRegisters)
+{
+    dll::Symbols symbols(h.module(), h.loadedFile());
+    void **rows = Rows(symbols);
+    for (unsigned i = 0; i < ex::kGuards; ++i) {
+        const ex::Guard &g = ex::kGuardTable[i];
+        const std::string name(g.name);
+        SCOPED_TRACE(testing::Message() << "row " << i << " " << name << ", " << g.arguments
+                                        << " arguments");
+        ASSERT_LT(g.arguments, fakes.size());
+        std::vector<uint32_t> args;
+        for (uint32_t k = 0; k < g.arguments; ++k)
+            args.push_back(0xA0000000u + (i << 8) + k + 1);
+        void *held = rows[i];
+        rows[i] = reinterpret_cast<void *>(&ClobberOnReturn);
+        FakeTarget = fakes[g.arguments];
+        seen.assign(1, 0xFFFFFFFFu);
+        Registers regs = kLoaded;
+        int faulted;
+        {
+            // A guard that removes other than its arguments returns astray.
+            RecoverFromFaults recover;
+            faulted = CallWithRegisters(symbols.At("ApiGuard_" + name), args.data(), g.arguments,
+                                        &regs);
+        }
+        rows[i] = held;
+        ASSERT_EQ(faulted, 0);
+        EXPECT_EQ(seen, args);
+        EXPECT_EQ(regs.eax, 0xC0DE0000u + g.arguments);
+        ExpectKept(regs);
+    }
+}
 
 TEST_F(Guards, GuardedSlotsHoldGuardsOthersTheSystemFunction)
 {
@@ -288,6 +371,84 @@ TEST_F(Guards, DelayLoadedFunctionPassesItsGuardOnlyOnce)
     EXPECT_EQ(std::memcmp(&first, &second, sizeof first), 0);
 }
 
+// The kernel as the delay-load binding meets it, each call written down:
+// LoadLibraryA and GetProcAddress in the plug-in's import slots, and the
+// GetCPInfo that GetProcAddress hands out.
+struct RecordingKernel {
+    static inline std::vector<std::string> calls;
+    static inline HMODULE(WINAPI *load)(const char *);
+    static inline FARPROC(WINAPI *lookup)(HMODULE, const char *);
+    static std::string Hex(uint32_t v)
+    {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%" PRIx32, v);
+        return text;
+    }
+    static HMODULE WINAPI Load(const char *name)
+    {
+        calls.push_back("LoadLibraryA(" + std::string(name) + ")");
+        return load(name);
+    }
+    static FARPROC WINAPI Lookup(HMODULE module, const char *name)
+    {
+        bool kernel = module == GetModuleHandleA("kernel32.dll");
+        calls.push_back("GetProcAddress(" + std::string(kernel ? "kernel" : "other") + ", " +
+                        (reinterpret_cast<uintptr_t>(name) > 0xFFFF ? name : "#") + ")");
+        if (kernel && reinterpret_cast<uintptr_t>(name) > 0xFFFF && std::string(name) == "GetCPInfo")
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(&GetCPInfo));
+        return lookup(module, name);
+    }
+    static BOOL WINAPI GetCPInfo(UINT codePage, CPINFO *info)
+    {
+        calls.push_back("GetCPInfo(" + Hex(codePage) + ", " + Hex(Word(info)) + ")");
+        return ::GetCPInfo(codePage, info);
+    }
+};
+
+// GetCPInfo's first call, through its guard: the kernel library loaded for
+// ZUNDA.dll, the function looked up there, then called with the caller's
+// arguments; the cell then holds the function, and the second call goes
+// straight to it.
+TEST_F(Guards, DelayLoadedFunctionIsBoundThroughTheKernelOnItsFirstCall)
+{
+    using K = RecordingKernel;
+    void **cell = pe::FindDelayImportSlot(h.module(), "ZUNDA.dll", "GetCPInfo");
+    void **load = KernelSlot("LoadLibraryA");
+    void **lookup = KernelSlot("GetProcAddress");
+    ASSERT_TRUE(cell && load && lookup);
+    void *guard = *cell;
+    K::load = reinterpret_cast<decltype(K::load)>(*load);
+    K::lookup = reinterpret_cast<decltype(K::lookup)>(*lookup);
+    *load = reinterpret_cast<void *>(&K::Load);
+    *lookup = reinterpret_cast<void *>(&K::Lookup);
+    K::calls.clear();
+
+    CPINFO first{};
+    const uint32_t firstArgs[] = {0x1B5, Word(&first)};
+    Registers regs = kLoaded;
+    int faulted = CallWithRegisters(guard, firstArgs, 2, &regs);
+    std::vector<std::string> firstCalls = K::calls;
+    K::calls.clear();
+    CPINFO second{};
+    const uint32_t secondArgs[] = {0x1B5, Word(&second)};
+    Registers again = kLoaded;
+    int faultedAgain = CallWithRegisters(*cell, secondArgs, 2, &again);
+    *load = reinterpret_cast<void *>(K::load);
+    *lookup = reinterpret_cast<void *>(K::lookup);
+
+    ASSERT_EQ(faulted, 0);
+    EXPECT_EQ(firstCalls, (std::vector<std::string>{
+                              "LoadLibraryA(KERNEL32.dll)", "GetProcAddress(kernel, GetCPInfo)",
+                              "GetCPInfo(0x1b5, " + K::Hex(Word(&first)) + ")"}));
+    EXPECT_EQ(regs.eax, 1u);
+    ExpectKept(regs);
+    EXPECT_EQ(*cell, reinterpret_cast<void *>(&K::GetCPInfo));
+    ASSERT_EQ(faultedAgain, 0);
+    EXPECT_EQ(K::calls, std::vector<std::string>{"GetCPInfo(0x1b5, " + K::Hex(Word(&second)) + ")"});
+    EXPECT_EQ(again.eax, 1u);
+    EXPECT_EQ(again.stackDelta, 0);
+}
+
 TEST_F(Guards, SecondAttachWritesNothing)
 {
     // Bind GetCPInfo, so that a second installation would put its guard back.
@@ -303,6 +464,9 @@ TEST_F(Guards, SecondAttachWritesNothing)
     std::vector<void *> before;
     for (const pe::Import &i : imports)
         before.push_back(*i.slot);
+    dll::Symbols symbols(h.module(), h.loadedFile());
+    void **rows = Rows(symbols);
+    const std::vector<void *> rowsBefore(rows, rows + ex::kGuards);
 
     auto base = reinterpret_cast<uint8_t *>(h.module());
     auto nt = reinterpret_cast<IMAGE_NT_HEADERS32 *>(
@@ -315,8 +479,10 @@ TEST_F(Guards, SecondAttachWritesNothing)
         SCOPED_TRACE(imports[k].library + "!" + imports[k].function);
         EXPECT_EQ(*imports[k].slot, before[k]);
     }
-    // The rows are untouched too: a guard whose row had been rewritten with
-    // the guard itself would never return.
+    EXPECT_EQ(std::vector<void *>(rows, rows + ex::kGuards), rowsBefore) << "the rows";
+    EXPECT_EQ(*symbols.At<uint8_t>("_GuardsInstalled"), 1);
+    // A guard whose row had been rewritten with the guard itself would
+    // never return.
     void **slot = KernelSlot("GetLastError");
     ASSERT_NE(slot, nullptr);
     regs = kLoaded;

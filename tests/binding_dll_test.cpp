@@ -1,13 +1,19 @@
 // The real Tolmar.dll in the stand-in host: its delay-import directory as
-// the loader maps it, and the runtime's start binding its kernel functions
-// through ZUNDA.dll.
+// the loader maps it, the runtime's start binding its kernel functions
+// through ZUNDA.dll, and host entries the host lacks, reported through the
+// system's message box and answered.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "binding/delay_load.h"
 #include "host/stand_in_host.h"
+#include "tests/dll_symbols.h"
+#include "tests/guard_calls.h"
 #include "tests/pe_imports.h"
 
 namespace {
@@ -145,6 +151,244 @@ TEST_F(DelayImportsInTheDll, RuntimeStartAsksTheHostForWhatTheKernelLacks)
     EXPECT_TRUE(K::boxes.empty());
     EXPECT_EQ(h.Stop(), 0);
     *lookup = reinterpret_cast<void *>(K::system);
+}
+
+// ---------------------------------------------------------------------------
+// Host entries the host lacks, under Windows: each is reported through the
+// system's MessageBoxA (its delay-load cell answered here by a script) with
+// Abort, Retry and Ignore; Ignore leaves a stub in the entry's slot.
+
+constexpr char kTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
+constexpr char kCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
+
+// The missing-entry report as composed, in Mazovia, highlight bytes as
+// spaces (as it goes to the system's box).
+std::string SpacedReport(const std::string &path, uint32_t number)
+{
+    std::string text = "W module \x02" + path + "\x01\nbrak wpisu \x02" + std::to_string(number) +
+                       "\x01\nWywo\x92" "ano z wtyczki \x02" + kTitle +
+                       "\x01.\n\nB\x92\x86" "d ten mo\xA7" "na zignorowa\x8D lecz dalsza praca\n"
+                       "programu w tych warunkach mo\xA7" "e by\x8D niebezpieczna.\n\n"
+                       "Konieczna jest aktualizacja programu!";
+    std::replace(text.begin(), text.end(), '\x01', ' ');
+    std::replace(text.begin(), text.end(), '\x02', ' ');
+    return text;
+}
+
+// HostConvertText from the host's text to the system's box: Mazovia's
+// Polish letters to their places in code page 1250.
+std::string Cp1250(std::string text)
+{
+    static const char from[] = "\x86\x8D\x91\x92\xA4\xA2\x9E\xA6\xA7\x8F\x95\x90\x9C\xA5\xA3\x98\xA0\xA1";
+    static const char to[] = "\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF";
+    for (char &c : text)
+        if (const char *at = std::strchr(from, c); at && c)
+            c = to[at - from];
+    return text;
+}
+
+std::string ProgramPath()
+{
+    char path[MAX_PATH] = {};
+    return std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+}
+
+struct ScriptedSystemBox {
+    struct Shown {
+        std::string text, caption;
+        UINT style;
+        bool operator==(const Shown &) const = default;
+    };
+    static inline std::vector<Shown> shown;
+    static inline std::deque<int> answers; // none left: the box cannot be shown (0)
+    static int WINAPI Show(HWND, const char *text, const char *caption, UINT style)
+    {
+        shown.push_back({text ? text : "", caption ? caption : "", style});
+        if (answers.empty())
+            return 0;
+        int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// The program's path as GetModuleFileNameA gives it to the plug-in.
+struct ScriptedPath {
+    static inline std::string path;
+    static DWORD WINAPI Get(HMODULE, char *buffer, DWORD size)
+    {
+        if (size == 0)
+            return 0;
+        DWORD n = static_cast<DWORD>(std::min<size_t>(path.size(), size - 1));
+        std::memcpy(buffer, path.data(), n);
+        buffer[n] = '\0';
+        return n;
+    }
+};
+
+// Loads the DLL under Windows (the system's box, not the DOS extender's)
+// with its MessageBoxA cell answered by the script.
+void LoadWithScriptedBox(host::StandInHost &h)
+{
+    h.loadOptions.dosExtender = false;
+    ASSERT_TRUE(h.Load());
+    void **box = pe::FindDelayImportSlot(h.module(), "USER32.dll", "MessageBoxA");
+    ASSERT_NE(box, nullptr);
+    *box = reinterpret_cast<void *>(&ScriptedSystemBox::Show);
+    ScriptedSystemBox::shown.clear();
+    ScriptedSystemBox::answers.clear();
+}
+
+constexpr uint32_t kGetTable = 52256, kProfile = 52225, kConverter = 52158;
+
+TEST(MissingEntries, AtStartTheReportFollowsTheAnswer)
+{
+    const std::string longPath = "C:\\" + std::string(279, 'D') + "\\PROGRAM\\HOST.EXE";
+    ASSERT_EQ(longPath.size(), 299u);
+    struct Case {
+        const char *name;
+        std::vector<uint32_t> lacks;
+        bool converter; // the host offers HostConvertText
+        std::deque<int> answers;
+        std::string path; // empty: the program's own
+        int32_t started;
+        std::vector<uint32_t> reports; // entries reported, in order
+        size_t notices;
+    };
+    const Case cases[] = {
+        {"HostGetTable, Ignore: the stub answers 0, the start is refused", {kGetTable}, true,
+         {IDIGNORE}, "", -1, {kGetTable}, 0},
+        {"Retry shows the report again until Ignore", {kGetTable}, true,
+         {IDRETRY, IDRETRY, IDIGNORE}, "", -1, {kGetTable, kGetTable, kGetTable}, 0},
+        {"the converter missing too: its own report first, both unconverted", {kGetTable}, false,
+         {IDIGNORE, IDIGNORE}, "", -1, {kConverter, kGetTable}, 0},
+        {"HostProfile, Ignore: read as 0, so the notice shows; the start goes on", {kProfile},
+         true, {IDIGNORE}, "", 0, {kProfile}, 1},
+        {"a long program path: \"...\" and its tail", {kGetTable}, true, {IDIGNORE}, longPath, -1,
+         {kGetTable}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        host::StandInHost h;
+        ASSERT_NO_FATAL_FAILURE(LoadWithScriptedBox(h));
+        h.profile["Tolmar/Pytaj"] = "1";
+        for (uint32_t number : c.lacks)
+            h.LackEntry(number);
+        if (c.converter)
+            h.OfferEntry(kConverter);
+        ScriptedSystemBox::answers = c.answers;
+        void **pathSlot = pe::FindImportSlot(h.module(), "KERNEL32.dll", "GetModuleFileNameA");
+        ASSERT_NE(pathSlot, nullptr);
+        void *pathHeld = *pathSlot;
+        ScriptedPath::path = c.path;
+        if (!c.path.empty())
+            *pathSlot = reinterpret_cast<void *>(&ScriptedPath::Get);
+        int32_t started = h.Start(nullptr);
+        *pathSlot = pathHeld;
+
+        EXPECT_EQ(started, c.started);
+        std::string shownPath =
+            c.path.empty() ? ProgramPath() : "..." + c.path.substr(c.path.size() - 284);
+        std::vector<ScriptedSystemBox::Shown> expected;
+        for (uint32_t number : c.reports) {
+            std::string text = SpacedReport(shownPath, number);
+            expected.push_back({c.converter ? Cp1250(text) : text,
+                                c.converter ? Cp1250(kCaption) : kCaption, 0x2012u});
+        }
+        EXPECT_EQ(ScriptedSystemBox::shown, expected);
+        EXPECT_TRUE(ScriptedSystemBox::answers.empty()) << "every answer used";
+        for (uint32_t number : c.lacks)
+            EXPECT_EQ(h.QueryCount(number), 1) << number;
+        EXPECT_EQ(h.notices.size(), c.notices);
+        if (c.started != 0) {
+            EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler) << "not hooked";
+        }
+        EXPECT_EQ(h.Stop(), 0);
+    }
+}
+
+// Every host service the plug-in declares, lacking and ignored: the stub
+// its entry gets removes what the service would remove of the caller's
+// arguments and answers 0. Stated here apart from the plug-in's list of
+// them. HostCreateProcess gets none: its entry stays empty and its call
+// faults, never pretending to have started a process.
+TEST(MissingEntries, IgnoredEntriesGetStubsThatRemoveTheServicesArguments)
+{
+    host::StandInHost h;
+    ASSERT_NO_FATAL_FAILURE(LoadWithScriptedBox(h));
+    struct Case {
+        uint32_t number;
+        uint32_t words;     // 32-bit arguments passed
+        bool calleeCleans;  // false: the caller removes them
+    };
+    const Case cases[] = {
+        {21286, 2, false}, {21287, 1, false}, {52023, 4, false}, {52026, 5, false},
+        {52028, 3, true},  {52029, 8, false}, {52033, 1, true},  {52064, 0, true},
+        {52158, 4, true},  {52225, 5, false}, {52256, 1, true},  {52465, 2, true},
+        {51425, 4, true},  {50516, 4, true},  {52286, 5, true},  {50704, 1, true},
+        {52278, 6, true},  {52279, 1, true},  {52281, 1, true},  {30908, 2, true},
+        {32008, 2, true},  {52332, 4, true},  {52330, 5, true},  {52470, 12, true},
+    };
+    constexpr uint32_t kScaleAmount = 52179, kCreateProcess = 52005;
+    for (const Case &c : cases)
+        h.LackEntry(c.number);
+    h.LackEntry(kScaleAmount);
+    h.LackEntry(kCreateProcess);
+    h.profile["Tolmar/Pytaj"] = "1";
+    ScriptedSystemBox::answers.assign(3 * std::size(cases), IDIGNORE);
+    h.Start(nullptr); // refused: HostGetTable is lacking too
+    dll::Symbols symbols(h.module(), h.loadedFile());
+    auto entry = [&](uint32_t number) { return symbols.At("_HostEntry_" + std::to_string(number)); };
+
+    const uint32_t args[12] = {0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u,
+                               0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u,
+                               0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.number);
+        for (int call = 0; call < 2; ++call) {
+            Registers regs{0xEAEA0001, 0xC1C10002, 0xD1D10003, 0xB1B10004, 0x51510005,
+                           0xD1D10006, 0xBBBB0007, 0};
+            ASSERT_EQ(CallWithRegisters(entry(c.number), args, c.words, &regs), 0);
+            EXPECT_EQ(regs.eax, 0u);
+            EXPECT_EQ(regs.stackDelta, c.calleeCleans ? 0 : -4 * static_cast<int32_t>(c.words));
+            EXPECT_EQ(regs.ebx, 0xB1B10004u);
+            EXPECT_EQ(regs.esi, 0x51510005u);
+            EXPECT_EQ(regs.edi, 0xD1D10006u);
+            EXPECT_EQ(regs.ebp, 0xBBBB0007u);
+        }
+        EXPECT_EQ(h.QueryCount(c.number), 1);
+    }
+
+    // HostScaleAmount: a double and a 32-bit value removed, 0.0 pushed on
+    // the x87 stack where the caller takes its result.
+    for (int call = 0; call < 2; ++call) {
+        SCOPED_TRACE("HostScaleAmount");
+        const uint32_t scaleArgs[3] = {0, 0x40290000u, 100}; // 12.5, 100
+        uint16_t before = 0, after = 0;
+        double result = 1.0;
+        Registers regs{};
+        asm volatile("fnstsw %0" : "=m"(before));
+        int faulted = CallWithRegisters(entry(kScaleAmount), scaleArgs, 3, &regs);
+        asm volatile("fnstsw %0" : "=m"(after));
+        if (((before >> 11) - (after >> 11)) & 7)
+            asm volatile("fstpl %0" : "=m"(result));
+        ASSERT_EQ(faulted, 0);
+        EXPECT_EQ(((before >> 11) - (after >> 11)) & 7, 1) << "one value pushed";
+        EXPECT_EQ(result, 0.0);
+        EXPECT_EQ(regs.stackDelta, 0);
+    }
+
+    // HostCreateProcess: Ignore leaves the entry empty.
+    int faulted;
+    {
+        RecoverFromFaults recover;
+        Registers regs{};
+        faulted = CallWithRegisters(entry(kCreateProcess), args, 10, &regs);
+    }
+    EXPECT_EQ(faulted, 1);
+    EXPECT_EQ(RecoverFromFaults::code, static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_EQ(h.QueryCount(kCreateProcess), 1);
+    EXPECT_EQ(h.Stop(), 0);
 }
 
 } // namespace

@@ -20,7 +20,11 @@
 #include "host/forms.h"
 #include "host/mazovia.h"
 #include "host/stand_in_host.h"
+#include "mmimport/items.h"
 #include "mmimport/records.h"
+#include "mmimport/selection.h"
+#include "tests/dll_symbols.h"
+#include "tests/pe_imports.h"
 
 namespace {
 
@@ -78,6 +82,17 @@ public:
     ~Session()
     {
         if (loaded) {
+            // Between commands the module's two lists hold no storage and
+            // no entries.
+            dll::Symbols symbols(h.module(), h.loadedFile());
+            const auto *docs = symbols.At<const MmDocListStorage>("_MmDocList");
+            const auto *items = symbols.At<const MmSelectionStorage>("_MmSelection");
+            EXPECT_EQ(docs->entries, nullptr) << "MmDocList";
+            EXPECT_EQ(docs->count, 0) << "MmDocList";
+            EXPECT_EQ(docs->capacity, 0) << "MmDocList";
+            EXPECT_EQ(items->items, nullptr) << "MmSelection";
+            EXPECT_EQ(items->count, 0) << "MmSelection";
+            EXPECT_EQ(items->capacity, 0) << "MmSelection";
             EXPECT_EQ(h.Stop(), 0);
         }
         EXPECT_EQ(h.data.Held(), "") << "left on the host after the command";
@@ -870,6 +885,73 @@ TEST(MmImport, SalesHeaderTableUnavailableEndsTheEvent)
     EXPECT_EQ(s.CountPrefix("HostRowsDone("), 0);
     EXPECT_EQ(s.CountPrefix("HostEditorRefresh("), 0);
     EXPECT_EQ(s.RowTexts(), std::vector<std::string>(8));
+}
+
+// A service the host lacks, its report answered with Ignore: the command
+// runs on with the stub's 0 in place of the service's answer.
+struct IgnoringBox {
+    static inline std::vector<std::string> texts;
+    static int WINAPI Show(HWND, const char *text, const char *, UINT)
+    {
+        texts.push_back(text ? text : "");
+        return IDIGNORE;
+    }
+};
+
+TEST(MmImport, IgnoredMissingServicesRunOnWithZero)
+{
+    struct Case {
+        const char *name;
+        uint32_t lacking;
+        std::function<void(Session &)> documents;
+        int listed;                       // rows the list shows, all marked
+        std::vector<std::string> placed;  // long texts placed, in any order
+        double price;                     // of every placed row
+    };
+    auto oneItem = [](Session &s) {
+        s.h.data.AddHeader({10, "20240105", "MM/1", "", 0, 1, 1});
+        s.h.data.AddItem({.docKey = 10, .longText = "new", .priceOdd = 500, .priceEven = 700});
+        s.h.data.SalesHeader().priceFlag = 0;
+    };
+    auto threeMonths = [](Session &s) {
+        s.Doc(1, "20231231");
+        s.Doc(2, "20240105");
+        s.Doc(3, "20240215");
+    };
+    const Case cases[] = {
+        {"HostScaleAmount: every price 0.0", 52179, oneItem, 1, {"new"}, 0.0},
+        // Every date compares equal: inside the range, in no particular order.
+        {"HostCompareDates: every date counts as in range", 30908, threeMonths, 3,
+         {"MM/20231231", "MM/20240105", "MM/20240215"}, 0.0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s;
+        ASSERT_TRUE(s.loaded);
+        void **box = pe::FindDelayImportSlot(s.h.module(), "USER32.dll", "MessageBoxA");
+        ASSERT_NE(box, nullptr);
+        *box = reinterpret_cast<void *>(&IgnoringBox::Show);
+        IgnoringBox::texts.clear();
+        s.h.LackEntry(c.lacking);
+        c.documents(s);
+        s.Dates("01.01.24", "31.01.24");
+        s.MarkAll(c.listed);
+        s.Raise();
+
+        EXPECT_TRUE(s.PassedOn());
+        EXPECT_EQ(s.h.QueryCount(c.lacking), 1);
+        ASSERT_FALSE(IgnoringBox::texts.empty());
+        EXPECT_NE(IgnoringBox::texts.back().find(std::to_string(c.lacking)), std::string::npos)
+            << IgnoringBox::texts.back();
+        std::vector<std::string> placed;
+        for (int32_t r = 0; r < s.h.data.rowCount; ++r)
+            if (std::string text = s.h.data.Row(r).longText; !text.empty()) {
+                placed.push_back(text);
+                EXPECT_EQ(s.h.data.Row(r).price, c.price) << r;
+            }
+        std::sort(placed.begin(), placed.end());
+        EXPECT_EQ(placed, c.placed);
+    }
 }
 
 // Events other than 234 go to the host's handler unchanged, and the
