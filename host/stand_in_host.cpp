@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <type_traits>
 
 #include "host/plugin_image.h"
 
@@ -169,6 +170,8 @@ intptr_t __cdecl HostQueryCallback(int32_t code, const void *argument)
     return StandInHost::Current().Query(code, argument);
 }
 
+static_assert(std::is_same_v<decltype(&SystemMessageBox), decltype(&MessageBoxA)>,
+              "the system's convention: stdcall, four arguments");
 int WINAPI SystemMessageBox(HWND owner, const char *text, const char *caption, UINT style)
 {
     StandInHost *h = StandInHost::Active();

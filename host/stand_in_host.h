@@ -66,8 +66,8 @@ struct LoadOptions {
 class PluginImage;
 
 // A message box of the system's MessageBoxA (SystemMessageBox), as the
-// plug-in passed it: under the DOS extender Mazovia, control bytes
-// included.
+// plug-in passed it (under the DOS extender: Mazovia, control bytes
+// included).
 struct SystemBox {
     HWND owner;
     std::string text, caption;
