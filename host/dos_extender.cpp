@@ -74,7 +74,7 @@ bool StandInHost::StartDosExtender()
     for (const std::string &name : loadOptions.kernelLacks)
         lacking_ += name + '\0';
     lacking_ += '\0';
-    const DosxHost host{lacking_.c_str(), &SystemBoxCallback, &KernelNote};
+    const DosxHost host{lacking_.c_str(), &SystemMessageBox, &KernelNote};
     configure(&host);
     return true;
 }
@@ -112,22 +112,6 @@ void StandInHost::EndDosExtender()
         FreeLibrary(dosx_);
     }
     dosx_ = nullptr;
-}
-
-int WINAPI StandInHost::SystemBoxCallback(HWND owner, const char *text, const char *caption,
-                                          UINT style)
-{
-    StandInHost *h = Active();
-    if (!h)
-        return 0;
-    h->systemBoxes.push_back({owner, text ? text : "", caption ? caption : "", style});
-    if (h->showSystemBox)
-        return h->showSystemBox(h->systemBoxes.back());
-    if (h->systemBoxAnswers.empty())
-        return 0;
-    int answer = h->systemBoxAnswers.front();
-    h->systemBoxAnswers.pop_front();
-    return answer;
 }
 
 std::string StandInHost::ModuleName(HMODULE module) const

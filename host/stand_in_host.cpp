@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <type_traits>
 
 #include "host/plugin_image.h"
 
@@ -11,7 +12,10 @@ StandInHost *current;
 constexpr int16_t kSalesDocRecordLength = 298;
 } // namespace
 
-StandInHost::StandInHost() : procedures_(HostProcedures()), salesRecord_(kSalesDocRecordLength)
+StandInHost::StandInHost(Offers offers)
+    : offers_(offers), procedures_(offers == Offers::Own ? HostProcedures()
+                                                         : std::map<std::string, void *>{}),
+      salesRecord_(kSalesDocRecordLength)
 {
     if (current)
         throw std::logic_error("one stand-in host at a time");
@@ -102,8 +106,10 @@ int32_t StandInHost::Stop(char *title) { return entry_(nullptr, title); }
 intptr_t StandInHost::Query(int32_t code, const void *argument)
 {
     auto value = reinterpret_cast<uintptr_t>(argument);
-    if (code != 2)
+    if (code != 2) {
+        Record("HostQuery(" + std::to_string(code) + ", " + std::to_string(value) + ")");
         return 0;
+    }
     if (value < 0x10000) {
         Record("HostQuery(2, " + std::to_string(value) + ")");
         if (missing_.count(static_cast<uint32_t>(value)))
@@ -111,6 +117,8 @@ intptr_t StandInHost::Query(int32_t code, const void *argument)
         if (auto own = serviceOverrides.find(static_cast<uint32_t>(value));
             own != serviceOverrides.end())
             return reinterpret_cast<intptr_t>(own->second);
+        if (offers_ == Offers::OnlyOffered)
+            return 0;
         return reinterpret_cast<intptr_t>(ServiceAddress(static_cast<uint32_t>(value)));
     }
     std::string name = static_cast<const char *>(argument);
@@ -134,6 +142,17 @@ std::vector<std::string> StandInHost::Queries() const
     return out;
 }
 
+std::vector<std::string> StandInHost::NameQueries() const
+{
+    const std::string head = "HostQuery(2, \"", tail = "\")";
+    std::vector<std::string> names;
+    for (const std::string &line : trace)
+        if (line.size() >= head.size() + tail.size() && line.rfind(head, 0) == 0 &&
+            line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
+            names.push_back(line.substr(head.size(), line.size() - head.size() - tail.size()));
+    return names;
+}
+
 int32_t __stdcall StandInHost::OwnSalesDocHandler(int32_t event, int16_t editorValue,
                                                   int32_t *rowCount, uint8_t **rows, uint32_t arg5,
                                                   TableDescriptor *table, uint32_t arg7,
@@ -149,6 +168,23 @@ int32_t __stdcall StandInHost::OwnSalesDocHandler(int32_t event, int16_t editorV
 intptr_t __cdecl HostQueryCallback(int32_t code, const void *argument)
 {
     return StandInHost::Current().Query(code, argument);
+}
+
+static_assert(std::is_same_v<decltype(&SystemMessageBox), decltype(&MessageBoxA)>,
+              "the system's convention: stdcall, four arguments");
+int WINAPI SystemMessageBox(HWND owner, const char *text, const char *caption, UINT style)
+{
+    StandInHost *h = StandInHost::Active();
+    if (!h)
+        return 0;
+    h->systemBoxes.push_back({owner, text ? text : "", caption ? caption : "", style});
+    if (h->showSystemBox)
+        return h->showSystemBox(h->systemBoxes.back());
+    if (h->systemBoxAnswers.empty())
+        return 0;
+    int answer = h->systemBoxAnswers.front();
+    h->systemBoxAnswers.pop_front();
+    return answer;
 }
 
 } // namespace host

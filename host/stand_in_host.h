@@ -65,17 +65,25 @@ struct LoadOptions {
 
 class PluginImage;
 
-// A message box of the DOS extender (its MessageBoxA), as the plug-in
-// passed it: Mazovia, control bytes included.
+// A message box of the system's MessageBoxA (SystemMessageBox), as the
+// plug-in passed it (under the DOS extender: Mazovia, control bytes
+// included).
 struct SystemBox {
     HWND owner;
     std::string text, caption;
     uint32_t style;
 };
 
+// What HostQuery serves. Own: the host's services by number, except those
+// it lacks, and its procedures by name (HostProcedures). OnlyOffered:
+// nothing but what is offered (OfferEntry, serviceOverrides,
+// OfferProcedure), for a program that runs the binding layer without the
+// DLL and names every address it may get.
+enum class Offers { Own, OnlyOffered };
+
 class StandInHost {
 public:
-    StandInHost();
+    explicit StandInHost(Offers offers = Offers::Own);
     ~StandInHost();
     StandInHost(const StandInHost &) = delete;
     StandInHost &operator=(const StandInHost &) = delete;
@@ -104,9 +112,10 @@ public:
     // Under the DOS extender: the emulation's module, else null.
     HMODULE dosExtender() const { return dosx_; }
 
-    // The DOS extender's message boxes: recorded, then answered by
-    // showSystemBox when set, else from systemBoxAnswers; when none is
-    // left, 0 (the box cannot be shown).
+    // The system's message boxes (SystemMessageBox): the DOS extender's, or
+    // those of a test that put SystemMessageBox in the plug-in's MessageBoxA
+    // cell. Recorded, then answered by showSystemBox when set, else from
+    // systemBoxAnswers; when none is left, 0 (the box cannot be shown).
     std::vector<SystemBox> systemBoxes;
     std::deque<int> systemBoxAnswers;
     std::function<int(const SystemBox &)> showSystemBox;
@@ -115,13 +124,20 @@ public:
     // kernel (the emulation), host (the executable), or by address.
     std::vector<std::string> kernelCalls;
 
-    // HostQuery, code 2: by entry number or by procedure name.
+    // HostQuery, code 2: by entry number or by procedure name. Every call
+    // is traced; another code is answered with 0.
     intptr_t Query(int32_t code, const void *argument);
     void LackEntry(uint32_t number) { missing_.insert(number); }
     // Offers an entry the host lacks by default (HostConvertText).
     void OfferEntry(uint32_t number) { missing_.erase(number); }
     // A test's own service in place of the host's; set before its first call.
     std::map<uint32_t, void *> serviceOverrides;
+    // The same, for an entry the host may lack: it is offered from now on.
+    void OfferEntry(uint32_t number, void *address)
+    {
+        missing_.erase(number);
+        serviceOverrides[number] = address;
+    }
     // Procedures HostQuery serves by name. The host has its own
     // GetEnvironmentStringsW and FreeEnvironmentStringsW (host/dos_extender.cpp);
     // its executable exports GetCPInfo.
@@ -133,6 +149,7 @@ public:
     std::vector<std::string> trace;
     void Record(std::string line) { trace.push_back(std::move(line)); }
     std::vector<std::string> Queries() const; // the HostQuery lines only
+    std::vector<std::string> NameQueries() const; // the names asked for, in order
 
     // Table 45, the sales-document table.
     TableDescriptor salesDoc{};
@@ -194,9 +211,9 @@ private:
     bool StartDosExtender();
     std::string WriteDosCopy(PluginImage &image);
     void EndDosExtender();
-    static int WINAPI SystemBoxCallback(HWND, const char *, const char *, UINT);
     static void __cdecl KernelNote(const char *, HMODULE, const char *, const void *);
     std::string ModuleName(HMODULE module) const;
+    Offers offers_;
     // Entries HostQuery answers with 0. HostConvertText (52158) by default:
     // the stand-in host never offered it to the plug-in.
     std::set<uint32_t> missing_ = {52158};
@@ -205,6 +222,12 @@ private:
 };
 
 intptr_t __cdecl HostQueryCallback(int32_t code, const void *argument);
+
+// The system's MessageBoxA as the current host answers it (systemBoxes).
+// The DOS extender's emulation shows its boxes through it; a test without a
+// display puts it in the plug-in's own MessageBoxA cell. With no host, the
+// box cannot be shown: 0.
+int WINAPI SystemMessageBox(HWND owner, const char *text, const char *caption, UINT style);
 
 // The procedures the host serves by name from the start (host/dos_extender.cpp).
 std::map<std::string, void *> HostProcedures();

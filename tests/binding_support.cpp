@@ -13,50 +13,7 @@ char *CopyPluginTitle(char *buffer)
     return buffer;
 }
 
-FakeHost fakeHost;
-ScriptedBoxes boxes;
 ExchangeRecord exchangeRecord;
-
-int FakeHost::QueriesFor(uint32_t number) const
-{
-    int n = 0;
-    for (const Query &q : queries)
-        n += q.name.empty() && q.argument == number;
-    return n;
-}
-
-std::vector<std::string> FakeHost::NameQueries() const
-{
-    std::vector<std::string> names;
-    for (const Query &q : queries)
-        if (!q.name.empty())
-            names.push_back(q.name);
-    return names;
-}
-
-intptr_t __cdecl FakeHostQuery(int32_t code, const void *argument)
-{
-    auto value = reinterpret_cast<uintptr_t>(argument);
-    if (value < 0x10000) {
-        fakeHost.queries.push_back({code, value, ""});
-        auto found = fakeHost.entries.find(static_cast<uint32_t>(value));
-        return found == fakeHost.entries.end() ? 0 : reinterpret_cast<intptr_t>(found->second);
-    }
-    std::string name = static_cast<const char *>(argument);
-    fakeHost.queries.push_back({code, 0, name});
-    auto found = fakeHost.procedures.find(name);
-    return found == fakeHost.procedures.end() ? 0 : reinterpret_cast<intptr_t>(found->second);
-}
-
-int WINAPI ScriptedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
-{
-    boxes.shown.push_back({owner, text ? text : "", caption ? caption : "", style});
-    if (boxes.answers.empty())
-        return 0;
-    int answer = boxes.answers.front();
-    boxes.answers.pop_front();
-    return answer;
-}
 
 void WriteCell(void **cell, void *value)
 {

@@ -1,46 +1,16 @@
-// What the binding tests share: a fake HostQuery with its record, scripted
-// message boxes, cell replacement and a catcher for the faults and
-// exceptions that bindings may raise. The binding sources are linked into
-// the test program directly.
+// What the binding tests share besides the stand-in host, which they
+// configure to serve only what each case offers (host/stand_in_host.h):
+// cell replacement, a catcher for the faults and exceptions that bindings
+// may raise, PAKTO.dll's exchange with its record, and register probes. The
+// binding sources are linked into the test program directly.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "binding/delay_load.h"
-
-struct FakeHost {
-    struct Query {
-        int32_t code;
-        uintptr_t argument; // an entry number, or 0 for a name
-        std::string name;
-    };
-    std::map<uint32_t, void *> entries;
-    std::map<std::string, void *> procedures;
-    std::vector<Query> queries;
-
-    int QueriesFor(uint32_t number) const;
-    std::vector<std::string> NameQueries() const;
-    void Reset() { *this = FakeHost{}; }
-};
-extern FakeHost fakeHost;
-intptr_t __cdecl FakeHostQuery(int32_t code, const void *argument);
-
-struct Box {
-    HWND owner;
-    std::string text, caption;
-    UINT style;
-};
-struct ScriptedBoxes {
-    std::deque<int> answers; // when none is left, the box "cannot be shown": 0
-    std::vector<Box> shown;
-};
-extern ScriptedBoxes boxes;
-int WINAPI ScriptedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 
 // The module's own cells: the delay-loaded MessageBoxA and the regular
 // import of GetModuleFileNameA.

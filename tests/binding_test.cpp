@@ -1,15 +1,18 @@
 // Host entries through their thunks: binding on the first call, the
 // missing-entry report and the fallbacks. The binding sources are linked in
-// directly, with a fake HostQuery and scripted message boxes.
+// directly, with no DLL; the stand-in host serves only the entries a case
+// offers and answers the system's message boxes from the case's script.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "binding/bind.h"
 #include "host/mazovia.h"
+#include "host/stand_in_host.h"
 #include "plugin/plugin.h"
 #include "tests/binding_support.h"
 
@@ -105,12 +108,12 @@ protected:
     void SetUp() override
     {
         std::copy(InitialSlots().begin(), InitialSlots().end(), EntrySlotTable);
-        fakeHost.Reset();
-        boxes = {};
+        host_.reset();
+        host_.emplace(host::Offers::OnlyOffered);
         conversions.clear();
         pathLimits.clear();
         scriptedPath = "C:\\HOST\\PROGRAM.EXE";
-        HostQuery = FakeHostQuery;
+        HostQuery = host::HostQueryCallback;
         UnderWindows = 0;
         SetRegisters(0x11111111);
         ProbeSeen[9] = 0;
@@ -133,22 +136,21 @@ protected:
         return {CallerEaxAfter, CallerEspAfter - CallerEspAtCall};
     }
 
-    CellOverride box_{&MessageBoxCell, reinterpret_cast<void *>(&ScriptedMessageBox)};
+    std::optional<host::StandInHost> host_; // a fresh one for every case
+    CellOverride box_{&MessageBoxCell, reinterpret_cast<void *>(&host::SystemMessageBox)};
     CellOverride path_{&ModuleFileNameCell, reinterpret_cast<void *>(&ScriptedModuleFileName)};
     FaultCatcher faults_;
 };
 
 TEST_F(Binding, FirstCallAsksOnceAndTheServiceGetsTheCallersState)
 {
-    fakeHost.entries[52256] = reinterpret_cast<void *>(&RegisterProbe);
+    host_->OfferEntry(52256, reinterpret_cast<void *>(&RegisterProbe));
     const uint32_t registerSets[] = {0x01020304, 0x7F6E5D4C};
     for (int pass = 0; pass < 2; ++pass) {
         SCOPED_TRACE(pass == 0 ? "first call" : "second call");
         SetRegisters(registerSets[pass]);
         Outcome out = Call(Jump_52256, 1);
-        ASSERT_EQ(fakeHost.queries.size(), 1u);
-        EXPECT_EQ(fakeHost.queries[0].code, 2);
-        EXPECT_EQ(fakeHost.queries[0].argument, 52256u);
+        EXPECT_EQ(host_->trace, std::vector<std::string>{"HostQuery(2, 52256)"});
         EXPECT_EQ(ProbeSeen[9], static_cast<uint32_t>(pass + 1));
         const int seenIndex[7] = {0, 1, 2, 3, 6, 7, 5}; // eax ecx edx ebx esi edi ebp
         for (int i = 0; i < 7; ++i)
@@ -159,7 +161,7 @@ TEST_F(Binding, FirstCallAsksOnceAndTheServiceGetsTheCallersState)
         EXPECT_EQ(out.bytesRemoved, 4u);
         EXPECT_EQ(Slot_52256, reinterpret_cast<void *>(&RegisterProbe));
     }
-    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(host_->systemBoxes.empty());
 }
 
 // An exception thrown while an entry binds travels from HostQuery through
@@ -185,25 +187,26 @@ TEST_F(Binding, ExceptionDuringTheFirstCallReachesTheCaller)
     EXPECT_THROW(CallEntryHolding(Jump_52256, destroyed), QueryFailure);
     EXPECT_EQ(destroyed, 1);
 
-    HostQuery = FakeHostQuery;
-    fakeHost.entries[52256] = reinterpret_cast<void *>(&RegisterProbe);
+    HostQuery = host::HostQueryCallback;
+    host_->OfferEntry(52256, reinterpret_cast<void *>(&RegisterProbe));
     EXPECT_EQ(CallEntryHolding(Jump_52256, destroyed), 0x600DF00D);
     EXPECT_EQ(ProbeSeen[8], 0x5EEDu);
     EXPECT_EQ(destroyed, 2);
+    EXPECT_EQ(host_->QueryCount(52256), 1);
 }
 
 TEST_F(Binding, TheTwoEntriesOfOneNumberBindEachOnItsOwn)
 {
-    fakeHost.entries[21283] = reinterpret_cast<void *>(&RegisterProbe);
+    host_->OfferEntry(21283, reinterpret_cast<void *>(&RegisterProbe));
     Call(Jump_21283, 1);
-    EXPECT_EQ(fakeHost.QueriesFor(21283), 1);
+    EXPECT_EQ(host_->QueryCount(21283), 1);
     EXPECT_EQ(Slot_21283_2, InitialSlot(&Slot_21283_2));
     Call(Jump_21283_2, 1);
-    EXPECT_EQ(fakeHost.QueriesFor(21283), 2);
+    EXPECT_EQ(host_->QueryCount(21283), 2);
     EXPECT_EQ(Slot_21283_2, reinterpret_cast<void *>(&RegisterProbe));
     Call(Jump_21283, 1);
     Call(Jump_21283_2, 1);
-    EXPECT_EQ(fakeHost.QueriesFor(21283), 2);
+    EXPECT_EQ(host_->QueryCount(21283), 2);
 }
 
 // A missing entry and the user's answer: the slot that results, and what a
@@ -235,7 +238,7 @@ TEST_F(Binding, MissingEntryFollowsTheAnswer)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
-        boxes.answers.assign(c.answers.begin(), c.answers.end());
+        host_->systemBoxAnswers.assign(c.answers.begin(), c.answers.end());
         for (int call = 0; call < 2; ++call) {
             SCOPED_TRACE(call == 0 ? "first call" : "second call");
             size_t faultsBefore = faults_.caught.size();
@@ -254,10 +257,10 @@ TEST_F(Binding, MissingEntryFollowsTheAnswer)
                 EXPECT_EQ(out.result, FaultCatcher::kFaultResult);
             }
         }
-        EXPECT_EQ(fakeHost.QueriesFor(c.number), 1);
-        EXPECT_EQ(boxes.shown.size(), std::max<size_t>(c.answers.size(), 1));
-        for (const Box &b : boxes.shown)
-            EXPECT_EQ(b.text, boxes.shown[0].text);
+        EXPECT_EQ(host_->QueryCount(c.number), 1);
+        EXPECT_EQ(host_->systemBoxes.size(), std::max<size_t>(c.answers.size(), 1));
+        for (const host::SystemBox &b : host_->systemBoxes)
+            EXPECT_EQ(b.text, host_->systemBoxes[0].text);
     }
 }
 
@@ -277,7 +280,7 @@ FARPROC WINAPI CountingHook(unsigned code, DelayLoadInfo *info)
     FARPROC answer = DelayNotifyHook(code, info);
     if (code == dliNotePreGetProcAddress && !answer &&
         std::strcmp(info->proc.name, "MessageBoxA") == 0)
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(&ScriptedMessageBox));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(&host::SystemMessageBox));
     return answer;
 }
 
@@ -292,39 +295,39 @@ TEST_F(Binding, RetryKeepsTheBoundMessageBox)
     CellOverride noLibrary{reinterpret_cast<void **>(&User32ModuleCell), nullptr};
     userNotes.clear();
     __pfnDliNotifyHook2 = CountingHook;
-    boxes.answers = {IDRETRY_, IDRETRY_, IDIGNORE_};
+    host_->systemBoxAnswers = {IDRETRY_, IDRETRY_, IDIGNORE_};
     Outcome out = Call(Jump_30908, 2);
     __pfnDliNotifyHook2 = DelayNotifyHook;
 
-    EXPECT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(host_->systemBoxes.size(), 3u);
     EXPECT_EQ(out.bytesRemoved, 8u);
     EXPECT_EQ(Slot_30908, FallbackStubTable[2]);
-    EXPECT_EQ(fakeHost.QueriesFor(30908), 1);
+    EXPECT_EQ(host_->QueryCount(30908), 1);
     EXPECT_EQ(userNotes, (std::vector<std::string>{"0 wsprintfA", "1 wsprintfA", "2 wsprintfA",
                                                    "5 wsprintfA", "0 MessageBoxA",
                                                    "2 MessageBoxA", "5 MessageBoxA"}));
-    EXPECT_EQ(MessageBoxCell, reinterpret_cast<void *>(&ScriptedMessageBox));
+    EXPECT_EQ(MessageBoxCell, reinterpret_cast<void *>(&host::SystemMessageBox));
 }
 
 TEST_F(Binding, ReportUnderTheDosExtenderKeepsHighlightsAndMazovia)
 {
-    boxes.answers = {IDIGNORE_};
+    host_->systemBoxAnswers = {IDIGNORE_};
     Call(Jump_30908, 2);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].owner, nullptr);
-    EXPECT_EQ(boxes.shown[0].text, DosReport("C:\\HOST\\PROGRAM.EXE", "30908"));
-    EXPECT_EQ(boxes.shown[0].caption, kCaption);
-    EXPECT_EQ(boxes.shown[0].style, 0x2012u);
+    ASSERT_EQ(host_->systemBoxes.size(), 1u);
+    EXPECT_EQ(host_->systemBoxes[0].owner, nullptr);
+    EXPECT_EQ(host_->systemBoxes[0].text, DosReport("C:\\HOST\\PROGRAM.EXE", "30908"));
+    EXPECT_EQ(host_->systemBoxes[0].caption, kCaption);
+    EXPECT_EQ(host_->systemBoxes[0].style, 0x2012u);
     EXPECT_EQ(pathLimits, std::vector<DWORD>{300});
     EXPECT_TRUE(conversions.empty());
-    EXPECT_EQ(fakeHost.QueriesFor(52158), 0);
+    EXPECT_EQ(host_->QueryCount(52158), 0);
 }
 
 TEST_F(Binding, ReportUnderWindowsIsSpacedAndConverted)
 {
     UnderWindows = 1;
-    fakeHost.entries[52158] = reinterpret_cast<void *>(&FakeConvertText);
-    boxes.answers = {IDIGNORE_};
+    host_->OfferEntry(52158, reinterpret_cast<void *>(&FakeConvertText));
+    host_->systemBoxAnswers = {IDIGNORE_};
     Call(Jump_30908, 2);
     std::string spaced = Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "30908"));
     ASSERT_EQ(conversions.size(), 2u);
@@ -335,19 +338,19 @@ TEST_F(Binding, ReportUnderWindowsIsSpacedAndConverted)
         EXPECT_EQ(c.from, 1);
         EXPECT_EQ(c.to, 3);
     }
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, Converted(spaced));
-    EXPECT_EQ(boxes.shown[0].caption, Converted(kCaption));
-    EXPECT_EQ(boxes.shown[0].style, 0x2012u);
+    ASSERT_EQ(host_->systemBoxes.size(), 1u);
+    EXPECT_EQ(host_->systemBoxes[0].text, Converted(spaced));
+    EXPECT_EQ(host_->systemBoxes[0].caption, Converted(kCaption));
+    EXPECT_EQ(host_->systemBoxes[0].style, 0x2012u);
 }
 
 TEST_F(Binding, UnreadablePathIsNamedUnknown)
 {
     scriptedPath.clear();
-    boxes.answers = {IDIGNORE_};
+    host_->systemBoxAnswers = {IDIGNORE_};
     Call(Jump_30908, 2);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, DosReport("<nieznany>", "30908"));
+    ASSERT_EQ(host_->systemBoxes.size(), 1u);
+    EXPECT_EQ(host_->systemBoxes[0].text, DosReport("<nieznany>", "30908"));
 }
 
 // The 511 characters hold the fixed text, the number and the title whatever
@@ -359,10 +362,10 @@ TEST_F(Binding, LongPathIsShortenedNotTheText)
         SetUp();
         scriptedPath = "C:\\" + std::string(length - 3, 'p');
         scriptedPath.back() = 'E';
-        boxes.answers = {IDIGNORE_};
+        host_->systemBoxAnswers = {IDIGNORE_};
         Call(Jump_30908, 2);
-        ASSERT_EQ(boxes.shown.size(), 1u);
-        const std::string &text = boxes.shown[0].text;
+        ASSERT_EQ(host_->systemBoxes.size(), 1u);
+        const std::string &text = host_->systemBoxes[0].text;
         EXPECT_LE(text.size(), 511u);
         std::string shownPath = length <= 287 ? scriptedPath
                                               : "..." + scriptedPath.substr(length - 284);
@@ -388,16 +391,16 @@ TEST_F(Binding, MissingConverterDuringAReport)
         SCOPED_TRACE(c.name);
         SetUp();
         UnderWindows = 1;
-        boxes.answers = {c.converterAnswer, IDIGNORE_};
+        host_->systemBoxAnswers = {c.converterAnswer, IDIGNORE_};
         Outcome out = Call(Jump_30908, 2);
         EXPECT_EQ(out.result, 0u);
         EXPECT_EQ(out.bytesRemoved, 8u);
-        ASSERT_EQ(boxes.shown.size(), 2u);
-        EXPECT_EQ(boxes.shown[0].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "52158")));
-        EXPECT_EQ(boxes.shown[1].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "30908")));
-        EXPECT_EQ(boxes.shown[1].caption, kCaption);
+        ASSERT_EQ(host_->systemBoxes.size(), 2u);
+        EXPECT_EQ(host_->systemBoxes[0].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "52158")));
+        EXPECT_EQ(host_->systemBoxes[1].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "30908")));
+        EXPECT_EQ(host_->systemBoxes[1].caption, kCaption);
         EXPECT_EQ(Slot_52158, c.converterSlot);
-        EXPECT_EQ(fakeHost.QueriesFor(52158), 1);
+        EXPECT_EQ(host_->QueryCount(52158), 1);
         EXPECT_TRUE(faults_.caught.empty());
     }
 }
@@ -405,13 +408,13 @@ TEST_F(Binding, MissingConverterDuringAReport)
 TEST_F(Binding, MissingConverterCalledFirstIsReportedOnce)
 {
     UnderWindows = 1;
-    boxes.answers = {IDIGNORE_};
+    host_->systemBoxAnswers = {IDIGNORE_};
     char text[] = "abc";
     using Convert = char *(__stdcall *)(char *, const char *, int32_t, int32_t);
     char *result = reinterpret_cast<Convert>(reinterpret_cast<void *>(Jump_52158))(text, text, 1, 3);
     EXPECT_EQ(result, nullptr);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "52158")));
+    ASSERT_EQ(host_->systemBoxes.size(), 1u);
+    EXPECT_EQ(host_->systemBoxes[0].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "52158")));
     EXPECT_EQ(Slot_52158, FallbackStubTable[4]);
 }
 
@@ -419,7 +422,7 @@ TEST_F(Binding, MissingConverterCalledFirstIsReportedOnce)
 // reads it, and removes the double and the 32-bit value.
 TEST_F(Binding, MissingServiceWithARealResultReturnsZero)
 {
-    boxes.answers = {IDIGNORE_};
+    host_->systemBoxAnswers = {IDIGNORE_};
     using Scale = double(__stdcall *)(double, int32_t);
     auto scale = reinterpret_cast<Scale>(reinterpret_cast<void *>(Jump_52179));
     for (int call = 0; call < 3; ++call) {
@@ -428,7 +431,7 @@ TEST_F(Binding, MissingServiceWithARealResultReturnsZero)
         EXPECT_EQ(result, 0.0);
     }
     EXPECT_EQ(Slot_52179, reinterpret_cast<void *>(&FallbackStubReal3));
-    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(host_->systemBoxes.size(), 1u);
     CallerRealAfter = 1.0;
     CallRealWithRegisters(Jump_52179, 3);
     EXPECT_EQ(CallerEspAfter - CallerEspAtCall, 12u);

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "binding/delay_load.h"
+#include "host/stand_in_host.h"
 #include "plugin/plugin.h"
 #include "plugin/runtime/format.h"
 #include "tests/binding_support.h"
@@ -92,11 +95,10 @@ class DelayLoad : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fakeHost.Reset();
-        boxes = {};
+        FreshHost();
         exchangeRecord = {};
         notes.clear();
-        HostQuery = FakeHostQuery;
+        HostQuery = host::HostQueryCallback;
         __pfnDliNotifyHook2 = RecordingHook;
     }
     void TearDown() override
@@ -104,7 +106,14 @@ protected:
         __pfnDliNotifyHook2 = DelayNotifyHook;
         watched = nullptr;
     }
-    CellOverride box_{&MessageBoxCell, reinterpret_cast<void *>(&ScriptedMessageBox)};
+    // A host that serves by name only what the case offers.
+    void FreshHost()
+    {
+        host_.reset();
+        host_.emplace(host::Offers::OnlyOffered);
+    }
+    std::optional<host::StandInHost> host_;
+    CellOverride box_{&MessageBoxCell, reinterpret_cast<void *>(&host::SystemMessageBox)};
     FaultCatcher faults_;
 };
 
@@ -139,10 +148,14 @@ TEST_F(DelayLoad, BindingOfOneFunction)
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.library) + " " + c.function);
         SetUp();
-        fakeHost.procedures["TolmarHostOnly"] = reinterpret_cast<void *>(&HostOnlyFunction);
-        fakeHost.procedures["CharUpperA"] = reinterpret_cast<void *>(&HostOffer);
-        fakeHost.procedures["MessageBoxA"] = reinterpret_cast<void *>(&HostOffer);
-        fakeHost.procedures["wsprintfA"] = reinterpret_cast<void *>(&HostOffer);
+        const std::map<std::string, void *> offered = {
+            {"TolmarHostOnly", reinterpret_cast<void *>(&HostOnlyFunction)},
+            {"CharUpperA", reinterpret_cast<void *>(&HostOffer)},
+            {"MessageBoxA", reinterpret_cast<void *>(&HostOffer)},
+            {"wsprintfA", reinterpret_cast<void *>(&HostOffer)},
+        };
+        for (const auto &[name, address] : offered)
+            host_->OfferProcedure(name, address);
         TestImports imports(c.library, {c.function});
         watched = &imports.descriptor;
         size_t faultsBefore = faults_.caught.size();
@@ -160,7 +173,7 @@ TEST_F(DelayLoad, BindingOfOneFunction)
         case User: expected = Export("user32.dll", c.function); break;
         case Gdi: expected = Export("gdi32.dll", c.function); break;
         case Formatter: expected = reinterpret_cast<FARPROC>(reinterpret_cast<void *>(&TolmarFormat)); break;
-        case Host: expected = reinterpret_cast<FARPROC>(fakeHost.procedures[c.function]); break;
+        case Host: expected = reinterpret_cast<FARPROC>(offered.at(c.function)); break;
         case None: break;
         }
         if (c.exception) {
@@ -182,9 +195,9 @@ TEST_F(DelayLoad, BindingOfOneFunction)
             EXPECT_EQ(imports.module, nullptr);
         }
         // MessageBoxA and wsprintfA are never asked of the host.
-        for (const std::string &name : fakeHost.NameQueries())
+        for (const std::string &name : host_->NameQueries())
             EXPECT_TRUE(name != "MessageBoxA" && name != "wsprintfA") << name;
-        EXPECT_EQ(static_cast<int>(fakeHost.NameQueries().size()), c.hostAsked);
+        EXPECT_EQ(static_cast<int>(host_->NameQueries().size()), c.hostAsked);
     }
 }
 
@@ -236,26 +249,26 @@ TEST_F(DelayLoad, ZundaLookupOrder)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.function);
-        fakeHost.Reset();
+        FreshHost();
         if (c.hostOffers)
-            fakeHost.procedures[c.function] = reinterpret_cast<void *>(&HostOnlyFunction);
+            host_->OfferProcedure(c.function, reinterpret_cast<void *>(&HostOnlyFunction));
         EXPECT_EQ(LookupZundaProc(kernel, c.function), c.expected);
-        EXPECT_EQ(static_cast<int>(fakeHost.NameQueries().size()), c.hostAsked);
+        EXPECT_EQ(static_cast<int>(host_->NameQueries().size()), c.hostAsked);
+        EXPECT_TRUE(host_->systemBoxes.empty()); // the lookup itself shows nothing
     }
-    EXPECT_TRUE(boxes.shown.empty()); // the lookup itself shows nothing
 }
 
 TEST_F(DelayLoad, FunctionFoundNowhereIsShown)
 {
     TestImports imports("ZUNDA.dll", {"TolmarFoundNowhere"});
-    boxes.answers = {IDOK};
+    host_->systemBoxAnswers = {IDOK};
     imports.Bind(0);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].owner, nullptr);
-    EXPECT_EQ(boxes.shown[0].text, "Nie znaleziono\nTolmarFoundNowhere\nfrom ZUNDA.dll");
-    EXPECT_EQ(boxes.shown[0].caption, "Blad wtyczki");
-    EXPECT_EQ(boxes.shown[0].style, 0x40u);
-    EXPECT_EQ(fakeHost.NameQueries(), std::vector<std::string>{"TolmarFoundNowhere"});
+    ASSERT_EQ(host_->systemBoxes.size(), 1u);
+    EXPECT_EQ(host_->systemBoxes[0].owner, nullptr);
+    EXPECT_EQ(host_->systemBoxes[0].text, "Nie znaleziono\nTolmarFoundNowhere\nfrom ZUNDA.dll");
+    EXPECT_EQ(host_->systemBoxes[0].caption, "Blad wtyczki");
+    EXPECT_EQ(host_->systemBoxes[0].style, 0x40u);
+    EXPECT_EQ(host_->NameQueries(), std::vector<std::string>{"TolmarFoundNowhere"});
 }
 
 TEST_F(DelayLoad, RedirectionRules)
@@ -268,8 +281,8 @@ TEST_F(DelayLoad, RedirectionRules)
     EXPECT_EQ(RedirectProc(kernel, "ZUNDA.dll", MAKEINTRESOURCEA(5)), nullptr); // by ordinal
     EXPECT_EQ(RedirectProc(kernel, "Other.dll", "GetCPInfo"), nullptr);
     EXPECT_EQ(RedirectProc(kernel, "Zunda.dll", "GetCPInfo"), nullptr);
-    EXPECT_TRUE(fakeHost.queries.empty());
-    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(host_->trace.empty());
+    EXPECT_TRUE(host_->systemBoxes.empty());
 }
 
 // An exception thrown while a function binds travels from the hook through
