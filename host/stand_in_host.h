@@ -128,11 +128,11 @@ public:
     // is traced; another code is answered with 0.
     intptr_t Query(int32_t code, const void *argument);
     void LackEntry(uint32_t number) { missing_.insert(number); }
-    // Offers an entry the host lacks by default (HostConvertText).
-    void OfferEntry(uint32_t number) { missing_.erase(number); }
     // A test's own service in place of the host's; set before its first call.
     std::map<uint32_t, void *> serviceOverrides;
-    // The same, for an entry the host may lack: it is offered from now on.
+    // Offers an entry from now on, also one the host lacks (by default
+    // HostConvertText): the host's own service, or the test's function.
+    void OfferEntry(uint32_t number) { missing_.erase(number); }
     void OfferEntry(uint32_t number, void *address)
     {
         missing_.erase(number);
