@@ -72,6 +72,7 @@ struct SystemBox {
     HWND owner;
     std::string text, caption;
     uint32_t style;
+    bool operator==(const SystemBox &) const = default;
 };
 
 // What HostQuery serves. Own: the host's services by number, except those

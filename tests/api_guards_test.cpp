@@ -18,6 +18,7 @@
 #include "tests/guard_calls.h"
 #include "tests/image/expected.h"
 #include "tests/pe_imports.h"
+#include "tests/system_boxes.h"
 
 namespace {
 
@@ -530,29 +531,16 @@ TEST_F(Guards, CreateProcessReachesTheHost)
     EXPECT_EQ(h.Stop(), 0);
 }
 
-struct Box {
-    std::string text, caption;
-    UINT style;
-};
-std::vector<Box> boxes;
-
-int WINAPI AbortingMessageBox(HWND, const char *text, const char *caption, UINT style)
-{
-    boxes.push_back({text ? text : "", caption ? caption : "", style});
-    return IDABORT;
-}
-
 TEST_F(Guards, CreateProcessWithoutTheHostEntryIsReportedAs52005)
 {
     h.LackEntry(52005);
     ASSERT_EQ(h.Start(nullptr), 0);
-    void **box = pe::FindDelayImportSlot(h.module(), "USER32.dll", "MessageBoxA");
-    ASSERT_NE(box, nullptr);
-    *box = reinterpret_cast<void *>(&AbortingMessageBox);
+    ASSERT_TRUE(AnswerSystemBoxesFromTheHost(h));
+    h.showSystemBox = [](const host::SystemBox &) { return IDABORT; };
     void **slot = KernelSlot("CreateProcessA");
     ASSERT_NE(slot, nullptr);
 
-    boxes.clear();
+    h.systemBoxes.clear();
     h.trace.clear();
     int faulted;
     {
@@ -563,10 +551,10 @@ TEST_F(Guards, CreateProcessWithoutTheHostEntryIsReportedAs52005)
     // Aborted: the entry is left empty, and the call does not come back as a
     // success.
     EXPECT_EQ(faulted, 1);
-    ASSERT_FALSE(boxes.empty());
+    ASSERT_FALSE(h.systemBoxes.empty());
     // The last box is this entry's (a missing text converter is reported
     // before it); the highlight bytes around the number became spaces.
-    const Box &report = boxes.back();
+    const host::SystemBox &report = h.systemBoxes.back();
     EXPECT_NE(report.text.find("brak wpisu  52005 \n"), std::string::npos) << report.text;
     EXPECT_EQ(report.style, 0x2012u);
     EXPECT_EQ(h.QueryCount(52005), 1);

@@ -15,6 +15,7 @@
 #include "tests/dll_symbols.h"
 #include "tests/guard_calls.h"
 #include "tests/pe_imports.h"
+#include "tests/system_boxes.h"
 
 namespace {
 
@@ -102,7 +103,6 @@ TEST_F(DelayImportsInTheDll, RuntimeStartTakesTheKernelForZunda)
 struct KernelWithoutCodePages {
     static inline FARPROC(WINAPI *system)(HMODULE, const char *);
     static inline int hostCalls;
-    static inline std::vector<std::string> boxes;
     static FARPROC WINAPI GetProcAddress(HMODULE module, const char *name)
     {
         if (reinterpret_cast<uintptr_t>(name) > 0xFFFF && std::string(name) == "GetCPInfo")
@@ -114,25 +114,17 @@ struct KernelWithoutCodePages {
         ++hostCalls;
         return ::GetCPInfo(codePage, info);
     }
-    static int WINAPI MessageBox(HWND, const char *text, const char *, UINT)
-    {
-        boxes.push_back(text);
-        return IDOK;
-    }
 };
 
 TEST_F(DelayImportsInTheDll, RuntimeStartAsksTheHostForWhatTheKernelLacks)
 {
     using K = KernelWithoutCodePages;
     void **lookup = pe::FindImportSlot(h.module(), "KERNEL32.dll", "GetProcAddress");
-    void **box = pe::FindDelayImportSlot(h.module(), "USER32.dll", "MessageBoxA");
     ASSERT_NE(lookup, nullptr);
-    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(AnswerSystemBoxesFromTheHost(h)); // no real box, whatever happens
     K::system = reinterpret_cast<decltype(K::system)>(*lookup);
     K::hostCalls = 0;
-    K::boxes.clear();
     *lookup = reinterpret_cast<void *>(&K::GetProcAddress);
-    *box = reinterpret_cast<void *>(&K::MessageBox); // no real box, whatever happens
     h.OfferProcedure("GetCPInfo", reinterpret_cast<void *>(&K::HostGetCPInfo));
 
     ASSERT_EQ(h.Start(nullptr), 0);
@@ -148,7 +140,7 @@ TEST_F(DelayImportsInTheDll, RuntimeStartAsksTheHostForWhatTheKernelLacks)
     // The other functions of the start still come from the kernel.
     EXPECT_EQ(*CellOf(directory[0], "GetVersionExA"),
               ::GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetVersionExA"));
-    EXPECT_TRUE(K::boxes.empty());
+    EXPECT_TRUE(h.systemBoxes.empty());
     EXPECT_EQ(h.Stop(), 0);
     *lookup = reinterpret_cast<void *>(K::system);
 }
@@ -193,25 +185,6 @@ std::string ProgramPath()
     return std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
 }
 
-struct ScriptedSystemBox {
-    struct Shown {
-        std::string text, caption;
-        UINT style;
-        bool operator==(const Shown &) const = default;
-    };
-    static inline std::vector<Shown> shown;
-    static inline std::deque<int> answers; // none left: the box cannot be shown (0)
-    static int WINAPI Show(HWND, const char *text, const char *caption, UINT style)
-    {
-        shown.push_back({text ? text : "", caption ? caption : "", style});
-        if (answers.empty())
-            return 0;
-        int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-};
-
 // The program's path as GetModuleFileNameA gives it to the plug-in.
 struct ScriptedPath {
     static inline std::string path;
@@ -227,16 +200,12 @@ struct ScriptedPath {
 };
 
 // Loads the DLL under Windows (the system's box, not the DOS extender's)
-// with its MessageBoxA cell answered by the script.
+// with its MessageBoxA answered by the host's script.
 void LoadWithScriptedBox(host::StandInHost &h)
 {
     h.loadOptions.dosExtender = false;
     ASSERT_TRUE(h.Load());
-    void **box = pe::FindDelayImportSlot(h.module(), "USER32.dll", "MessageBoxA");
-    ASSERT_NE(box, nullptr);
-    *box = reinterpret_cast<void *>(&ScriptedSystemBox::Show);
-    ScriptedSystemBox::shown.clear();
-    ScriptedSystemBox::answers.clear();
+    ASSERT_TRUE(AnswerSystemBoxesFromTheHost(h));
 }
 
 constexpr uint32_t kGetTable = 52256, kProfile = 52225, kConverter = 52158;
@@ -276,7 +245,7 @@ TEST(MissingEntries, AtStartTheReportFollowsTheAnswer)
             h.LackEntry(number);
         if (c.converter)
             h.OfferEntry(kConverter);
-        ScriptedSystemBox::answers = c.answers;
+        h.systemBoxAnswers = c.answers;
         void **pathSlot = pe::FindImportSlot(h.module(), "KERNEL32.dll", "GetModuleFileNameA");
         ASSERT_NE(pathSlot, nullptr);
         void *pathHeld = *pathSlot;
@@ -289,14 +258,14 @@ TEST(MissingEntries, AtStartTheReportFollowsTheAnswer)
         EXPECT_EQ(started, c.started);
         std::string shownPath =
             c.path.empty() ? ProgramPath() : "..." + c.path.substr(c.path.size() - 284);
-        std::vector<ScriptedSystemBox::Shown> expected;
+        std::vector<host::SystemBox> expected;
         for (uint32_t number : c.reports) {
             std::string text = SpacedReport(shownPath, number);
-            expected.push_back({c.converter ? Cp1250(text) : text,
+            expected.push_back({nullptr, c.converter ? Cp1250(text) : text,
                                 c.converter ? Cp1250(kCaption) : kCaption, 0x2012u});
         }
-        EXPECT_EQ(ScriptedSystemBox::shown, expected);
-        EXPECT_TRUE(ScriptedSystemBox::answers.empty()) << "every answer used";
+        EXPECT_EQ(h.systemBoxes, expected);
+        EXPECT_TRUE(h.systemBoxAnswers.empty()) << "every answer used";
         for (uint32_t number : c.lacks)
             EXPECT_EQ(h.QueryCount(number), 1) << number;
         EXPECT_EQ(h.notices.size(), c.notices);
@@ -335,7 +304,7 @@ TEST(MissingEntries, IgnoredEntriesGetStubsThatRemoveTheServicesArguments)
     h.LackEntry(kScaleAmount);
     h.LackEntry(kCreateProcess);
     h.profile["Tolmar/Pytaj"] = "1";
-    ScriptedSystemBox::answers.assign(3 * std::size(cases), IDIGNORE);
+    h.systemBoxAnswers.assign(3 * std::size(cases), IDIGNORE);
     h.Start(nullptr); // refused: HostGetTable is lacking too
     dll::Symbols symbols(h.module(), h.loadedFile());
     auto entry = [&](uint32_t number) { return symbols.At("_HostEntry_" + std::to_string(number)); };

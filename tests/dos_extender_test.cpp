@@ -16,6 +16,7 @@
 #include "host/dosx/dosx.h"
 #include "host/stand_in_host.h"
 #include "tests/pe_imports.h"
+#include "tests/system_boxes.h"
 
 namespace {
 
@@ -200,32 +201,20 @@ TEST_F(DosExtender, ProbeFindsBorland32AndTheReportStaysMazovia)
 // The same missing entry under Windows, for contrast: the highlight bytes
 // become spaces and the report asks for HostConvertText, which this host
 // lacks too, so its own report comes first.
-struct ScriptedBox {
-    static inline std::vector<std::string> texts;
-    static int WINAPI Show(HWND, const char *text, const char *, UINT)
-    {
-        texts.push_back(text);
-        return IDIGNORE;
-    }
-};
-
 TEST(UnderWindows, TheSameReportIsSpacedForTheSystemBox)
 {
     host::StandInHost h;
     h.loadOptions.dosExtender = false;
     ASSERT_TRUE(h.Load());
     ASSERT_EQ(h.dosExtender(), nullptr);
-    void **box = pe::FindDelayImportSlot(h.module(), "USER32.dll", "MessageBoxA");
-    ASSERT_NE(box, nullptr);
-    *box = reinterpret_cast<void *>(&ScriptedBox::Show);
-    ScriptedBox::texts.clear();
+    ASSERT_TRUE(AnswerSystemBoxesFromTheHost(h));
+    h.systemBoxAnswers = {IDIGNORE, IDIGNORE};
     h.LackEntry(kNoticeBox);
     ASSERT_EQ(h.Start(nullptr), 0);
-    ASSERT_EQ(ScriptedBox::texts.size(), 2u);
-    EXPECT_EQ(ScriptedBox::texts[0], Spaced(Report(ProgramPath(), "52158")));
-    EXPECT_EQ(ScriptedBox::texts[1], Spaced(Report(ProgramPath(), "52023")));
+    ASSERT_EQ(h.systemBoxes.size(), 2u);
+    EXPECT_EQ(h.systemBoxes[0].text, Spaced(Report(ProgramPath(), "52158")));
+    EXPECT_EQ(h.systemBoxes[1].text, Spaced(Report(ProgramPath(), "52023")));
     EXPECT_EQ(h.QueryCount(52158), 1);
-    EXPECT_TRUE(h.systemBoxes.empty());
     EXPECT_EQ(h.Stop(), 0);
 }
 

@@ -25,6 +25,7 @@
 #include "mmimport/selection.h"
 #include "tests/dll_symbols.h"
 #include "tests/pe_imports.h"
+#include "tests/system_boxes.h"
 
 namespace {
 
@@ -889,15 +890,6 @@ TEST(MmImport, SalesHeaderTableUnavailableEndsTheEvent)
 
 // A service the host lacks, its report answered with Ignore: the command
 // runs on with the stub's 0 in place of the service's answer.
-struct IgnoringBox {
-    static inline std::vector<std::string> texts;
-    static int WINAPI Show(HWND, const char *text, const char *, UINT)
-    {
-        texts.push_back(text ? text : "");
-        return IDIGNORE;
-    }
-};
-
 TEST(MmImport, IgnoredMissingServicesRunOnWithZero)
 {
     struct Case {
@@ -928,10 +920,8 @@ TEST(MmImport, IgnoredMissingServicesRunOnWithZero)
         SCOPED_TRACE(c.name);
         Session s;
         ASSERT_TRUE(s.loaded);
-        void **box = pe::FindDelayImportSlot(s.h.module(), "USER32.dll", "MessageBoxA");
-        ASSERT_NE(box, nullptr);
-        *box = reinterpret_cast<void *>(&IgnoringBox::Show);
-        IgnoringBox::texts.clear();
+        ASSERT_TRUE(AnswerSystemBoxesFromTheHost(s.h));
+        s.h.showSystemBox = [](const host::SystemBox &) { return IDIGNORE; };
         s.h.LackEntry(c.lacking);
         c.documents(s);
         s.Dates("01.01.24", "31.01.24");
@@ -940,9 +930,9 @@ TEST(MmImport, IgnoredMissingServicesRunOnWithZero)
 
         EXPECT_TRUE(s.PassedOn());
         EXPECT_EQ(s.h.QueryCount(c.lacking), 1);
-        ASSERT_FALSE(IgnoringBox::texts.empty());
-        EXPECT_NE(IgnoringBox::texts.back().find(std::to_string(c.lacking)), std::string::npos)
-            << IgnoringBox::texts.back();
+        ASSERT_FALSE(s.h.systemBoxes.empty());
+        EXPECT_NE(s.h.systemBoxes.back().text.find(std::to_string(c.lacking)), std::string::npos)
+            << s.h.systemBoxes.back().text;
         std::vector<std::string> placed;
         for (int32_t r = 0; r < s.h.data.rowCount; ++r)
             if (std::string text = s.h.data.Row(r).longText; !text.empty()) {
@@ -951,6 +941,7 @@ TEST(MmImport, IgnoredMissingServicesRunOnWithZero)
             }
         std::sort(placed.begin(), placed.end());
         EXPECT_EQ(placed, c.placed);
+        s.h.systemBoxes.clear(); // the reports this case expects
     }
 }
 
