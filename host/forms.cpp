@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "mmimport/form_table.h"
+#include "hostapi/forms.h"
 
 namespace host {
 namespace {

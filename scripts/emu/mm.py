@@ -1,5 +1,5 @@
 """The host of the MM-to-sales command, in Python: the tables 44, 45, 58
-and 67 with their record buffers (laid out as mmimport/records.h states),
+and 67 with their record buffers (laid out as hostapi/records.h states),
 the scan of index 124, the found sets of index 125, a heap that tracks its
 blocks, and scripted forms: the date dialog, and the MM list that asks the
 plug-in for its rows and marks them through its key callback."""
@@ -16,7 +16,7 @@ FORM_CONFIRMED, ESC = 0x5001, 0x011B
 LIST_ELEMENT, INSERT_KEY = 0x4001, 0x5200
 EDITOR_VALUE = -3
 
-# Record layouts of mmimport/records.h: field -> (offset, struct format or
+# Record layouts of hostapi/records.h: field -> (offset, struct format or
 # text room).
 MM_HEADER = dict(size=468, number=(2, 51), issueDate=(53, 9), description=(62, 223),
                  grossPurchaseValue=(285, '<d'), warehouseNo=(454, '<h'),
