@@ -1,7 +1,8 @@
 // What the binding tests share: a fake HostQuery with its record, scripted
 // message boxes, cell replacement and a catcher for the faults and
-// exceptions that bindings may raise. The binding sources are linked into
-// the test program directly.
+// exceptions that bindings may raise. The binding layer's library (the DLL's
+// own objects) is linked into the test program; these stand in for what it
+// takes from the plug-in's frame.
 #pragma once
 #include <windows.h>
 

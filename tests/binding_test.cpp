@@ -1,6 +1,7 @@
 // Host entries through their thunks: binding on the first call, the
-// missing-entry report and the fallbacks. The binding sources are linked in
-// directly, with a fake HostQuery and scripted message boxes.
+// missing-entry report and the fallbacks. The binding layer's library, the
+// DLL's own objects, is linked in, with a fake HostQuery and scripted message
+// boxes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
