@@ -1,7 +1,7 @@
 // Cycles per call through a bound host-entry thunk (call, then jmp *slot),
 // through an ordinary import cell (call *cell) and directly, and the cost of
-// an entry's first call (the binding). The binding sources are linked in;
-// a stand-in HostQuery serves one trivial service.
+// an entry's first call (the binding). The binding layer's objects, those of
+// the DLL, are linked in; a stand-in HostQuery serves one trivial service.
 //   build/<dir>/bin/binding_bench.exe
 // Goal: thunk / import at most 1.05. Under an emulator every indirect jump
 // is costly and the ratio is the emulator's; thunk_shapes_bench times the

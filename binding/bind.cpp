@@ -35,7 +35,7 @@ constexpr int32_t kConvertToSet = 3;   // the system's message box
 
 constexpr uint32_t kCallerCleans = 99; // last two digits of such a hundred-series number
 
-// What each service the plug-in declares (plugin/host_service_list.h)
+// What each service the plug-in declares (hostapi/service_list.h)
 // removes from the stack on return; 0 where the caller removes the
 // arguments. An ignored missing entry gets the stub that removes exactly
 // this many bytes, whatever its number's digits say.

@@ -10,8 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "mmimport/records.h"
-#include "plugin/host_records.h"
+#include "hostapi/records.h"
 
 namespace host {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "mmimport/form_table.h"
+#include "hostapi/forms.h"
 
 #if defined(__i386__) && defined(_WIN32)
 #include "host/service_calls.h"

@@ -1,6 +1,6 @@
 #include "host/mazovia.h"
 
-#include "plugin/mazovia.h"
+#include "hostapi/mazovia.h"
 
 // Both ways with the table the plug-in's texts are converted with.
 

@@ -1,5 +1,5 @@
 // Every call of a stand-in host service is checked against the calling
-// convention the list of services gives it (plugin/host_service_list.h):
+// convention the list of services gives it (hostapi/service_list.h):
 // the service is entered through its wrapper (host/service_wrappers.S),
 // which hands the call back here when the service returns.
 //

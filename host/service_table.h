@@ -1,5 +1,5 @@
 // The stand-in host's numbered services, declared from the one list of them
-// (plugin/host_service_list.h): the host defines Svc<name> for each entry,
+// (hostapi/service_list.h): the host defines Svc<name> for each entry,
 // and every file that defines one includes this header, so that a
 // definition of another type or convention does not compile. HostQuery
 // looks them up in Services(), which gives each one's entry wrapper
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "plugin/host_service_list.h"
+#include "hostapi/service_list.h"
 
 namespace host {
 

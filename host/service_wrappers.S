@@ -2,7 +2,7 @@
  * The way into every numbered service of the stand-in host: HostQuery hands
  * out a wrapper entry, not the service itself, so that each call is checked
  * against the calling convention of the list of services
- * (plugin/host_service_list.h, host/service_calls.cpp).
+ * (hostapi/service_list.h, host/service_calls.cpp).
  *
  * Entry i (16 bytes apart, from _ServiceWrapperEntries) loads i into eax,
  * which no service takes anything in, and goes on to the common part:

@@ -15,7 +15,7 @@
 
 #include "host/data.h"
 #include "host/screen.h"
-#include "plugin/host_records.h"
+#include "hostapi/records.h"
 
 namespace host {
 

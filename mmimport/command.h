@@ -1,7 +1,7 @@
 // The MM-to-sales command, run by the sales-document handler for its event.
 #pragma once
 #include <cstdint>
-#include "plugin/host_records.h"
+#include "hostapi/records.h"
 
 // Runs the command. Returns true when the event is then to be passed on to
 // the saved handler; false when the handler must return *result instead.

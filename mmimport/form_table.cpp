@@ -4,7 +4,7 @@
 // are the body lengths the host walks by.
 #include "mmimport/form_table.h"
 
-#include "plugin/mazovia.h"
+#include "hostapi/mazovia.h"
 
 namespace {
 

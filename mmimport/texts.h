@@ -7,7 +7,7 @@
 // were literals at the calls, so the rest of the image keeps its place. The
 // order matters for nothing else.
 #pragma once
-#include "plugin/mazovia.h"
+#include "hostapi/mazovia.h"
 
 namespace texts {
 

@@ -1,7 +1,7 @@
 // Attachment to the host's sales-document table.
 #pragma once
 #include <cstdint>
-#include "plugin/host_records.h"
+#include "hostapi/records.h"
 
 constexpr int32_t SalesDocTableId = 45;
 constexpr int16_t SalesDocTableVersion = 298;

@@ -1,5 +1,5 @@
 // The host's numbered services that the plug-in calls, declared from the one
-// list of them (plugin/host_service_list.h).
+// list of them (hostapi/service_list.h).
 //
 // Each declaration names the service's entry number (the assembler label of
 // its entry thunk, see binding/entry_thunks.S), its calling convention and
@@ -9,8 +9,8 @@
 // __stdcall: the service removes its arguments. __cdecl: the caller does.
 #pragma once
 #include <cstdint>
-#include "plugin/host_records.h"
-#include "plugin/host_service_list.h"
+#include "hostapi/records.h"
+#include "hostapi/service_list.h"
 
 #define HOST_ENTRY(number) __asm__("_HostEntry_" #number)
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <windows.h>
 
-#include "plugin/mazovia.h"
+#include "hostapi/mazovia.h"
 #include "plugin/probe.h"
 
 // The host's callback: code 2 looks up a procedure by name, or by a

@@ -2,7 +2,9 @@
 // configure to serve only what each case offers (host/stand_in_host.h):
 // cell replacement, a catcher for the faults and exceptions that bindings
 // may raise, PAKTO.dll's exchange with its record, and register probes. The
-// binding sources are linked into the test program directly.
+// binding layer's library (the DLL's own objects) is linked into the test
+// program; tests/binding_support.cpp stands in for what it takes from the
+// plug-in's frame.
 #pragma once
 #include <windows.h>
 

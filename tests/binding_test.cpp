@@ -1,7 +1,8 @@
 // Host entries through their thunks: binding on the first call, the
-// missing-entry report and the fallbacks. The binding sources are linked in
-// directly, with no DLL; the stand-in host serves only the entries a case
-// offers and answers the system's message boxes from the case's script.
+// missing-entry report and the fallbacks. The binding layer's library, the
+// DLL's own objects, is linked in, with no DLL; the stand-in host serves only
+// the entries a case offers and answers the system's message boxes from the
+// case's script.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -449,7 +450,7 @@ TEST(PickFallback, ArgumentBytesOfTheEntry)
         {50376, -1}, {50148, 12}, {41524, 6}, {40004, 1}, {32200, 0}, {51244, 11},
         {52005, -1}, {20000, -1}, {38440, -1}, {52503, -1},
         // Every declared service, stated here apart from the list of them
-        // (plugin/host_service_list.h): the words it removes, 0 where the
+        // (hostapi/service_list.h): the words it removes, 0 where the
         // caller removes them. HostScaleAmount's real result has its own
         // test above; HostCreateProcess (52005) stays Empty.
         {21286, 0}, {21287, 0}, {52023, 0}, {52026, 0}, {52028, 3}, {52029, 0}, {52033, 1},

@@ -15,7 +15,7 @@
 
 #include "host/forms.h"
 #include "mmimport/form_table.h"
-#include "plugin/mazovia.h"
+#include "hostapi/mazovia.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "host/database.h"
-#include "plugin/mazovia.h"
+#include "hostapi/mazovia.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Texts that must not compile: the build of each case must stop at the
 // conversion's own diagnostic (see CMakeLists.txt).
-#include "plugin/mazovia.h"
+#include "hostapi/mazovia.h"
 
 #if defined(FOREIGN_CHARACTER)
 constexpr auto kText = MAZOVIA("Cena 5 €"); // the code page has no euro sign

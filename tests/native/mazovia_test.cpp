@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "host/mazovia.h"
-#include "plugin/mazovia.h"
+#include "hostapi/mazovia.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 // (host/service_table.h, host/service_calls.cpp, host/service_wrappers.S).
 #pragma once
 #include <cstdint>
-#include "plugin/host_records.h"
+#include "hostapi/records.h"
 
 extern "C" {
 using FormKeyCallback = int16_t(__stdcall *)(int16_t key, int16_t unused);

@@ -1,5 +1,0 @@
-set(TOLMAR_MMIMPORT_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/command.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/form_table.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/selection.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/items.cpp)
