@@ -15,6 +15,7 @@
 #include "tests/dll_symbols.h"
 #include "tests/guard_calls.h"
 #include "tests/pe_imports.h"
+#include "tests/report_texts.h"
 #include "tests/system_boxes.h"
 
 namespace {
@@ -150,41 +151,6 @@ TEST_F(DelayImportsInTheDll, RuntimeStartAsksTheHostForWhatTheKernelLacks)
 // system's MessageBoxA (its delay-load cell answered here by a script) with
 // Abort, Retry and Ignore; Ignore leaves a stub in the entry's slot.
 
-constexpr char kTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
-constexpr char kCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
-
-// The missing-entry report as composed, in Mazovia, highlight bytes as
-// spaces (as it goes to the system's box).
-std::string SpacedReport(const std::string &path, uint32_t number)
-{
-    std::string text = "W module \x02" + path + "\x01\nbrak wpisu \x02" + std::to_string(number) +
-                       "\x01\nWywo\x92" "ano z wtyczki \x02" + kTitle +
-                       "\x01.\n\nB\x92\x86" "d ten mo\xA7" "na zignorowa\x8D lecz dalsza praca\n"
-                       "programu w tych warunkach mo\xA7" "e by\x8D niebezpieczna.\n\n"
-                       "Konieczna jest aktualizacja programu!";
-    std::replace(text.begin(), text.end(), '\x01', ' ');
-    std::replace(text.begin(), text.end(), '\x02', ' ');
-    return text;
-}
-
-// HostConvertText from the host's text to the system's box: Mazovia's
-// Polish letters to their places in code page 1250.
-std::string Cp1250(std::string text)
-{
-    static const char from[] = "\x86\x8D\x91\x92\xA4\xA2\x9E\xA6\xA7\x8F\x95\x90\x9C\xA5\xA3\x98\xA0\xA1";
-    static const char to[] = "\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF";
-    for (char &c : text)
-        if (const char *at = std::strchr(from, c); at && c)
-            c = to[at - from];
-    return text;
-}
-
-std::string ProgramPath()
-{
-    char path[MAX_PATH] = {};
-    return std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-}
-
 // The program's path as GetModuleFileNameA gives it to the plug-in.
 struct ScriptedPath {
     static inline std::string path;
@@ -257,12 +223,15 @@ TEST(MissingEntries, AtStartTheReportFollowsTheAnswer)
 
         EXPECT_EQ(started, c.started);
         std::string shownPath =
-            c.path.empty() ? ProgramPath() : "..." + c.path.substr(c.path.size() - 284);
+            c.path.empty() ? report::ProgramPath() : "..." + c.path.substr(c.path.size() - 284);
         std::vector<host::SystemBox> expected;
         for (uint32_t number : c.reports) {
-            std::string text = SpacedReport(shownPath, number);
-            expected.push_back({nullptr, c.converter ? Cp1250(text) : text,
-                                c.converter ? Cp1250(kCaption) : kCaption, 0x2012u});
+            std::string text =
+                report::Spaced(report::MissingEntry(shownPath, std::to_string(number)));
+            expected.push_back({nullptr, c.converter ? report::InCodePage1250(text) : text,
+                                c.converter ? report::InCodePage1250(report::kCaption)
+                                            : report::kCaption,
+                                0x2012u});
         }
         EXPECT_EQ(h.systemBoxes, expected);
         EXPECT_TRUE(h.systemBoxAnswers.empty()) << "every answer used";

@@ -16,6 +16,7 @@
 #include "host/stand_in_host.h"
 #include "plugin/plugin.h"
 #include "tests/binding_support.h"
+#include "tests/report_texts.h"
 
 #define DECLARE_ENTRY(id)                                                                      \
     extern "C" char Jump_##id[] __asm__("_HostEntry_" #id);                                    \
@@ -36,28 +37,8 @@ extern "C" HMODULE User32ModuleCell __asm__("User32ModuleCell");
 
 namespace {
 
-const std::string kTitle = host::Utf8ToMazovia("Dok. sprzedaży z MM (Ctrl+8 dok.spr.)");
-const std::string kCaption = host::Utf8ToMazovia("POWAŻNY BŁĄD WTYCZKI");
 constexpr uint32_t kArgumentWord = 0xA5A5A5A5;
 constexpr int IDABORT_ = IDABORT, IDRETRY_ = IDRETRY, IDIGNORE_ = IDIGNORE;
-
-// The report as composed under the DOS extender, highlight bytes included.
-std::string DosReport(const std::string &path, const std::string &number)
-{
-    return "W module \x02" + path + "\x01\nbrak wpisu \x02" + number +
-           host::Utf8ToMazovia("\x01\nWywołano z wtyczki \x02") + kTitle +
-           host::Utf8ToMazovia("\x01.\n\nBłąd ten można zignorować lecz dalsza praca\n"
-                               "programu w tych warunkach może być niebezpieczna.\n\n"
-                               "Konieczna jest aktualizacja programu!");
-}
-
-std::string Spaced(std::string text)
-{
-    for (char &c : text)
-        if (c == '\x01' || c == '\x02')
-            c = ' ';
-    return text;
-}
 
 // The host's text conversion for the tests: every byte above 0x7F becomes
 // '#', so that a converted text is told from an unconverted one.
@@ -316,8 +297,8 @@ TEST_F(Binding, ReportUnderTheDosExtenderKeepsHighlightsAndMazovia)
     Call(Jump_30908, 2);
     ASSERT_EQ(host_->systemBoxes.size(), 1u);
     EXPECT_EQ(host_->systemBoxes[0].owner, nullptr);
-    EXPECT_EQ(host_->systemBoxes[0].text, DosReport("C:\\HOST\\PROGRAM.EXE", "30908"));
-    EXPECT_EQ(host_->systemBoxes[0].caption, kCaption);
+    EXPECT_EQ(host_->systemBoxes[0].text, report::MissingEntry("C:\\HOST\\PROGRAM.EXE", "30908"));
+    EXPECT_EQ(host_->systemBoxes[0].caption, report::kCaption);
     EXPECT_EQ(host_->systemBoxes[0].style, 0x2012u);
     EXPECT_EQ(pathLimits, std::vector<DWORD>{300});
     EXPECT_TRUE(conversions.empty());
@@ -330,10 +311,10 @@ TEST_F(Binding, ReportUnderWindowsIsSpacedAndConverted)
     host_->OfferEntry(52158, reinterpret_cast<void *>(&FakeConvertText));
     host_->systemBoxAnswers = {IDIGNORE_};
     Call(Jump_30908, 2);
-    std::string spaced = Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "30908"));
+    std::string spaced = report::Spaced(report::MissingEntry("C:\\HOST\\PROGRAM.EXE", "30908"));
     ASSERT_EQ(conversions.size(), 2u);
     EXPECT_EQ(conversions[0].text, spaced);
-    EXPECT_EQ(conversions[1].text, kCaption);
+    EXPECT_EQ(conversions[1].text, report::kCaption);
     for (const Conversion &c : conversions) {
         EXPECT_TRUE(c.inPlace);
         EXPECT_EQ(c.from, 1);
@@ -341,7 +322,7 @@ TEST_F(Binding, ReportUnderWindowsIsSpacedAndConverted)
     }
     ASSERT_EQ(host_->systemBoxes.size(), 1u);
     EXPECT_EQ(host_->systemBoxes[0].text, Converted(spaced));
-    EXPECT_EQ(host_->systemBoxes[0].caption, Converted(kCaption));
+    EXPECT_EQ(host_->systemBoxes[0].caption, Converted(report::kCaption));
     EXPECT_EQ(host_->systemBoxes[0].style, 0x2012u);
 }
 
@@ -351,7 +332,7 @@ TEST_F(Binding, UnreadablePathIsNamedUnknown)
     host_->systemBoxAnswers = {IDIGNORE_};
     Call(Jump_30908, 2);
     ASSERT_EQ(host_->systemBoxes.size(), 1u);
-    EXPECT_EQ(host_->systemBoxes[0].text, DosReport("<nieznany>", "30908"));
+    EXPECT_EQ(host_->systemBoxes[0].text, report::MissingEntry("<nieznany>", "30908"));
 }
 
 // The 511 characters hold the fixed text, the number and the title whatever
@@ -370,7 +351,7 @@ TEST_F(Binding, LongPathIsShortenedNotTheText)
         EXPECT_LE(text.size(), 511u);
         std::string shownPath = length <= 287 ? scriptedPath
                                               : "..." + scriptedPath.substr(length - 284);
-        EXPECT_EQ(text, DosReport(shownPath, "30908"));
+        EXPECT_EQ(text, report::MissingEntry(shownPath, "30908"));
     }
 }
 
@@ -397,9 +378,10 @@ TEST_F(Binding, MissingConverterDuringAReport)
         EXPECT_EQ(out.result, 0u);
         EXPECT_EQ(out.bytesRemoved, 8u);
         ASSERT_EQ(host_->systemBoxes.size(), 2u);
-        EXPECT_EQ(host_->systemBoxes[0].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "52158")));
-        EXPECT_EQ(host_->systemBoxes[1].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "30908")));
-        EXPECT_EQ(host_->systemBoxes[1].caption, kCaption);
+        const std::string path = "C:\\HOST\\PROGRAM.EXE";
+        EXPECT_EQ(host_->systemBoxes[0].text, report::Spaced(report::MissingEntry(path, "52158")));
+        EXPECT_EQ(host_->systemBoxes[1].text, report::Spaced(report::MissingEntry(path, "30908")));
+        EXPECT_EQ(host_->systemBoxes[1].caption, report::kCaption);
         EXPECT_EQ(Slot_52158, c.converterSlot);
         EXPECT_EQ(host_->QueryCount(52158), 1);
         EXPECT_TRUE(faults_.caught.empty());
@@ -415,7 +397,7 @@ TEST_F(Binding, MissingConverterCalledFirstIsReportedOnce)
     char *result = reinterpret_cast<Convert>(reinterpret_cast<void *>(Jump_52158))(text, text, 1, 3);
     EXPECT_EQ(result, nullptr);
     ASSERT_EQ(host_->systemBoxes.size(), 1u);
-    EXPECT_EQ(host_->systemBoxes[0].text, Spaced(DosReport("C:\\HOST\\PROGRAM.EXE", "52158")));
+    EXPECT_EQ(host_->systemBoxes[0].text, report::Spaced(report::MissingEntry("C:\\HOST\\PROGRAM.EXE", "52158")));
     EXPECT_EQ(Slot_52158, FallbackStubTable[4]);
 }
 

@@ -16,36 +16,12 @@
 #include "host/dosx/dosx.h"
 #include "host/stand_in_host.h"
 #include "tests/pe_imports.h"
+#include "tests/report_texts.h"
 #include "tests/system_boxes.h"
 
 namespace {
 
-constexpr char kTitle[] = "Dok. sprzeda\xA7y z MM (Ctrl+8 dok.spr.)";
-constexpr char kCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
 constexpr uint32_t kNoticeBox = 52023; // HostNoticeBox: the installation notice at start
-
-// The missing-entry report as composed, highlight bytes included.
-std::string Report(const std::string &path, const std::string &number)
-{
-    return "W module \x02" + path + "\x01\nbrak wpisu \x02" + number +
-           "\x01\nWywo\x92" "ano z wtyczki \x02" + kTitle +
-           "\x01.\n\nB\x92\x86" "d ten mo\xA7" "na zignorowa\x8D lecz dalsza praca\n"
-           "programu w tych warunkach mo\xA7" "e by\x8D niebezpieczna.\n\n"
-           "Konieczna jest aktualizacja programu!";
-}
-
-std::string Spaced(std::string text)
-{
-    std::replace(text.begin(), text.end(), '\x01', ' ');
-    std::replace(text.begin(), text.end(), '\x02', ' ');
-    return text;
-}
-
-std::string ProgramPath()
-{
-    char path[MAX_PATH] = {};
-    return std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-}
 
 std::vector<char> FileBytes(const std::string &path)
 {
@@ -188,8 +164,8 @@ TEST_F(DosExtender, ProbeFindsBorland32AndTheReportStaysMazovia)
     ASSERT_EQ(h.systemBoxes.size(), 1u);
     const host::SystemBox &box = h.systemBoxes[0];
     EXPECT_EQ(box.owner, nullptr);
-    EXPECT_EQ(box.text, Report(ProgramPath(), "52023"));
-    EXPECT_EQ(box.caption, kCaption);
+    EXPECT_EQ(box.text, report::MissingEntry(report::ProgramPath(), "52023"));
+    EXPECT_EQ(box.caption, report::kCaption);
     EXPECT_EQ(box.style, 0x2012u);
     EXPECT_EQ(h.QueryCount(52158), 0);
     for (const std::string &line : h.trace)
@@ -212,8 +188,9 @@ TEST(UnderWindows, TheSameReportIsSpacedForTheSystemBox)
     h.LackEntry(kNoticeBox);
     ASSERT_EQ(h.Start(nullptr), 0);
     ASSERT_EQ(h.systemBoxes.size(), 2u);
-    EXPECT_EQ(h.systemBoxes[0].text, Spaced(Report(ProgramPath(), "52158")));
-    EXPECT_EQ(h.systemBoxes[1].text, Spaced(Report(ProgramPath(), "52023")));
+    const std::string path = report::ProgramPath();
+    EXPECT_EQ(h.systemBoxes[0].text, report::Spaced(report::MissingEntry(path, "52158")));
+    EXPECT_EQ(h.systemBoxes[1].text, report::Spaced(report::MissingEntry(path, "52023")));
     EXPECT_EQ(h.QueryCount(52158), 1);
     EXPECT_EQ(h.Stop(), 0);
 }
@@ -229,7 +206,7 @@ TEST_F(DosExtender, RetryRetryIgnore)
     ASSERT_EQ(h.Start(nullptr), 0);
     ASSERT_EQ(h.systemBoxes.size(), 3u);
     for (const host::SystemBox &b : h.systemBoxes)
-        EXPECT_EQ(b.text, Report(ProgramPath(), "52023"));
+        EXPECT_EQ(b.text, report::MissingEntry(report::ProgramPath(), "52023"));
     EXPECT_EQ(h.QueryCount(kNoticeBox), 1);
     EXPECT_EQ(Count(h.kernelCalls, "LoadLibraryA(\"USER32.dll\") -> kernel"), 1);
     EXPECT_EQ(Count(h.kernelCalls, "GetProcAddress(kernel, \"MessageBoxA\") -> found"), 1);
