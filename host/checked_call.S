@@ -8,18 +8,31 @@
  * preserve, so checked calls may nest: the table handler runs a form, whose
  * callbacks the form engine calls through here too.
  *
+ * CheckedCallReal(target, arguments, count, result), cdecl: the same for a
+ * target with a floating-point result, which it pops from the x87 stack
+ * into the double at result when the target left one there.
+ *
  *   after the pushes:  esp -> arguments[0] ... arguments[count-1]
- *                             saved ebp, esi, edi, ebx
+ *                             result, or 0 for CheckedCall
+ *                      ebp -> saved ebp, esi, edi, ebx
  *                             our return address, target, arguments, count
+ *                             (result)
  */
         .text
+        .globl _CheckedCallReal
+_CheckedCallReal:
+        movl 16(%esp), %eax             /* result */
+        jmp 0f
+
         .globl _CheckedCall
 _CheckedCall:
-        pushl %ebx
+        xorl %eax, %eax                 /* no result to pop */
+0:      pushl %ebx
         pushl %edi
         pushl %esi
         pushl %ebp
         movl %esp, %ebp                 /* esp before the arguments */
+        pushl %eax                      /* -4(%ebp): where a result goes */
         movl 20(%ebp), %ebx             /* target */
         movl 24(%ebp), %esi             /* arguments */
         movl 28(%ebp), %ecx             /* count */
@@ -43,7 +56,12 @@ _CheckedCall:
         subw %ax, %cx                   /* TOP falls by one per value pushed */
         andl $7, %ecx
         movl %ecx, _CheckedCallX87
-        movl %ebx, %eax
+        movl -4(%ebp), %edx             /* where a result goes, if anywhere */
+        testl %edx, %edx
+        jz 3f
+        jecxz 3f                        /* nothing pushed: nothing to pop */
+        fstpl (%edx)                    /* the top value, popped */
+3:      movl %ebx, %eax
         movl %ebp, %esp                 /* whatever the target did */
         popl %ebp
         popl %esi

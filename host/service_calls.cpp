@@ -186,13 +186,6 @@ const uint8_t *__cdecl ServiceReturned(const ServiceFrame *frame, uintptr_t espA
 
 } // extern "C"
 
-extern "C" {
-int32_t __cdecl CheckedCall(const void *target, const uint32_t *arguments, uint32_t count)
-    __asm__("_CheckedCall");
-extern uint32_t CheckedCallRemoved __asm__("_CheckedCallRemoved");
-extern uint32_t CheckedCallX87 __asm__("_CheckedCallX87");
-}
-
 namespace {
 void CheckBalance(const char *what, uint32_t removed)
 {

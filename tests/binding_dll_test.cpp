@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "binding/delay_load.h"
+#include "host/service_calls.h"
 #include "host/stand_in_host.h"
 #include "tests/dll_symbols.h"
 #include "tests/guard_calls.h"
@@ -302,18 +303,11 @@ TEST(MissingEntries, IgnoredEntriesGetStubsThatRemoveTheServicesArguments)
     for (int call = 0; call < 2; ++call) {
         SCOPED_TRACE("HostScaleAmount");
         const uint32_t scaleArgs[3] = {0, 0x40290000u, 100}; // 12.5, 100
-        uint16_t before = 0, after = 0;
         double result = 1.0;
-        Registers regs{};
-        asm volatile("fnstsw %0" : "=m"(before));
-        int faulted = CallWithRegisters(entry(kScaleAmount), scaleArgs, 3, &regs);
-        asm volatile("fnstsw %0" : "=m"(after));
-        if (((before >> 11) - (after >> 11)) & 7)
-            asm volatile("fstpl %0" : "=m"(result));
-        ASSERT_EQ(faulted, 0);
-        EXPECT_EQ(((before >> 11) - (after >> 11)) & 7, 1) << "one value pushed";
+        EXPECT_EQ(host::CheckedCallReal(entry(kScaleAmount), scaleArgs, 3, &result), 0);
+        EXPECT_EQ(host::CheckedCallRemoved, sizeof scaleArgs);
+        EXPECT_EQ(host::CheckedCallX87, 1u) << "one value pushed";
         EXPECT_EQ(result, 0.0);
-        EXPECT_EQ(regs.stackDelta, 0);
     }
 
     // HostCreateProcess: Ignore leaves the entry empty.
