@@ -53,7 +53,7 @@ struct MmHeaderRecord {
     int16_t warehouseNo;
     uint8_t reserved456[4];
     int32_t listable;           // non-zero for a document that may be listed
-    int32_t docKey;             // non-zero for a document that may be listed
+    int32_t docKey;             // the document's key; non-zero for it to be listed
 };
 static_assert(offsetof(MmHeaderRecord, number) == 2);
 static_assert(offsetof(MmHeaderRecord, issueDate) == 53);
@@ -111,7 +111,7 @@ struct SalesDocRow {
     uint8_t reserved210[82];
     int16_t warehouseNo;
     int16_t presence;
-    int16_t position;       // the item's position in MmSelection
+    int16_t position;       // the plug-in writes its item's position in its list, from 0
 };
 static_assert(offsetof(SalesDocRow, longText) == 2);
 static_assert(offsetof(SalesDocRow, shortText) == 123);
