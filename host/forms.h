@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/screen.h"
+#include "hostapi/forms.h"
 
 #if defined(__i386__)
 #define FORM_CALLBACK __attribute__((stdcall))
@@ -26,14 +27,15 @@ using FormKeyCallback = int16_t(FORM_CALLBACK *)(int16_t key, int16_t unused);
 using FormRowCallback = intptr_t(FORM_CALLBACK *)(int16_t row, int32_t unused);
 
 // Key codes: PC scan code times 256, plus the character for typing keys.
+// Those the plug-in's forms name are the host's interface (hostapi/forms.h).
 namespace key {
 constexpr uint16_t Esc = 0x011B;
 constexpr uint16_t Backspace = 0x0E08;
 constexpr uint16_t Tab = 0x0F09;
 constexpr uint16_t Enter = 0x1C0D;
 constexpr uint16_t F1 = 0x3B00; // F1 to F10 follow on
-constexpr uint16_t F3 = 0x3D00;
-constexpr uint16_t F4 = 0x3E00;
+constexpr uint16_t F3 = static_cast<uint16_t>(F3Key);
+constexpr uint16_t F4 = static_cast<uint16_t>(F4Key);
 constexpr uint16_t F11 = 0x8500;
 constexpr uint16_t F12 = 0x8600;
 constexpr uint16_t Home = 0x4700;
@@ -42,7 +44,7 @@ constexpr uint16_t PageUp = 0x4900;
 constexpr uint16_t End = 0x4F00;
 constexpr uint16_t Down = 0x5000;
 constexpr uint16_t PageDown = 0x5100;
-constexpr uint16_t Insert = 0x5200;
+constexpr uint16_t Insert = static_cast<uint16_t>(InsertKey);
 // A typed character; its scan code does not matter to forms.
 constexpr uint16_t Char(char c) { return static_cast<uint8_t>(c); }
 } // namespace key
