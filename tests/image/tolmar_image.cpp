@@ -9,7 +9,7 @@
 // fail would show. It exits 0 only when every case passed on the image and
 // every damaged copy was rejected.
 #include "check.h"
-#include "pe_file.h"
+#include "host/pe_file.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "pe_file.h"
+#include "host/pe_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,6 +51,7 @@ PeFile::PeFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes))
         throw ImageError("optional header magic " + Hex(magic_) + " is not PE32");
     entryRva_ = FileU32(optionalOffset_ + 16);
     imageBase_ = FileU32(optionalOffset_ + 28);
+    sizeOfImage_ = FileU32(optionalOffset_ + 56);
     checkSum_ = FileU32(optionalOffset_ + 64);
     directoryCount_ = FileU32(optionalOffset_ + 92);
     if (kDirectoriesOffset + 8 * size_t{directoryCount_} > optionalSize)
@@ -189,6 +190,18 @@ std::vector<uint8_t> PeFile::Read(uint32_t va, size_t count) const
     return out;
 }
 
+size_t PeFile::FileOffset(uint32_t va, size_t count) const
+{
+    const Section *s = SectionAt(va);
+    if (!s)
+        throw ImageError("address " + Hex(va) + " lies in no section");
+    uint32_t offset = va - s->address;
+    if (offset > s->fileSize || count > s->fileSize - offset)
+        throw ImageError(std::to_string(count) + " bytes at " + Hex(va) +
+                         " are not all in the file's data of " + s->name);
+    return s->fileOffset + offset;
+}
+
 uint32_t PeFile::U32(uint32_t va) const
 {
     std::vector<uint8_t> b = Read(va, 4);
@@ -266,7 +279,7 @@ std::vector<ImportedFunction> PeFile::Imports() const
             std::string name;
             if (!(entry & kOrdinalFlag))
                 name = CString(imageBase_ + entry + 2);
-            out.push_back({dll, name, imageBase_ + first + 4 * i});
+            out.push_back({dll, name, imageBase_ + first + 4 * i, imageBase_ + nameRva});
         }
     }
     return out;
