@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,43 @@ TEST(Load, OccupiedBaseIsRelocated)
     EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
     EXPECT_EQ(h.Stop(), 0);
     EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+}
+
+// A file that is no whole plug-in is refused before anything is loaded:
+// missing, no PE image at all, or the DLL's headers with the rest of the
+// file cut off.
+TEST(Load, RefusesAFileThatIsNoPlugIn)
+{
+    std::ifstream dll(host::LibraryPath("Tolmar.dll"), std::ios::binary);
+    std::string whole{std::istreambuf_iterator<char>(dll), std::istreambuf_iterator<char>()};
+    ASSERT_GT(whole.size(), 1024u);
+    char folder[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
+    const std::string path =
+        std::string(folder) + "Tolmar-refused-" + std::to_string(GetCurrentProcessId()) + ".dll";
+    const struct {
+        const char *what;
+        bool written;
+        std::string bytes;
+    } cases[] = {
+        {"no such file", false, ""},
+        {"a text file", true, "MZ is not enough: no PE header follows.\n"},
+        {"the headers alone", true, whole.substr(0, 1024)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(path.c_str());
+        if (c.written) {
+            std::ofstream out(path, std::ios::binary);
+            out << c.bytes;
+            out.close();
+            ASSERT_TRUE(out);
+        }
+        host::StandInHost h;
+        EXPECT_FALSE(h.Load(path.c_str()));
+        EXPECT_EQ(h.module(), nullptr);
+    }
+    DeleteFileA(path.c_str());
 }
 
 TEST_F(Lifecycle, StartCopiesTitleAndHooks)
