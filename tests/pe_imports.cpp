@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "host/pe_file.h"
 
@@ -9,15 +10,34 @@ namespace pe {
 namespace {
 
 // The file the module was loaded from: under the DOS extender, the host's
-// copy bound to the kernel emulation.
-image::PeFile ModuleFile(HMODULE module)
+// copy bound to the kernel emulation. The last one read is kept while its
+// path, size and time of writing stay the same: a test looks up many slots
+// of one module.
+const image::PeFile &ModuleFile(HMODULE module)
 {
+    struct Read {
+        std::string path;
+        WIN32_FILE_ATTRIBUTE_DATA attributes;
+        image::PeFile file;
+    };
+    static std::optional<Read> last;
+
     char path[MAX_PATH] = {};
     DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        throw image::ImageError("no file name for module " +
+    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+    if (n == 0 || n >= MAX_PATH || !GetFileAttributesExA(path, GetFileExInfoStandard, &attributes))
+        throw image::ImageError("no file for module " +
                                 image::Hex(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module))));
-    return image::PeFile::Load(std::string(path, n));
+    auto same = [&attributes](const WIN32_FILE_ATTRIBUTE_DATA &a) {
+        return a.nFileSizeLow == attributes.nFileSizeLow &&
+               a.nFileSizeHigh == attributes.nFileSizeHigh &&
+               CompareFileTime(&a.ftLastWriteTime, &attributes.ftLastWriteTime) == 0;
+    };
+    if (!last || last->path != path || !same(last->attributes)) {
+        last.reset();
+        last.emplace(Read{path, attributes, image::PeFile::Load(path)});
+    }
+    return last->file;
 }
 
 void **Find(HMODULE module, const char *library, const char *function, bool delayed)
@@ -33,7 +53,7 @@ void **Find(HMODULE module, const char *library, const char *function, bool dela
 
 std::vector<Import> ListImports(HMODULE module)
 {
-    image::PeFile file = ModuleFile(module);
+    const image::PeFile &file = ModuleFile(module);
     uintptr_t moved = reinterpret_cast<uintptr_t>(module) - file.imageBase();
     auto slot = [moved](uint32_t va) { return reinterpret_cast<void **>(va + moved); };
 
