@@ -54,7 +54,7 @@ PeFile::PeFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes))
     sizeOfImage_ = FileU32(optionalOffset_ + 56);
     checkSum_ = FileU32(optionalOffset_ + 64);
     directoryCount_ = FileU32(optionalOffset_ + 92);
-    if (kDirectoriesOffset + 8 * size_t{directoryCount_} > optionalSize)
+    if (optionalSize < kDirectoriesOffset || directoryCount_ > (optionalSize - kDirectoriesOffset) / 8)
         throw ImageError("the data directories do not fit the optional header");
 
     size_t header = optionalOffset_ + optionalSize;
@@ -70,7 +70,8 @@ PeFile::PeFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes))
         s.fileOffset = FileU32(header + 20);
         s.flags = FileU32(header + 36);
         s.headerOffset = header;
-        if (s.fileSize != 0 && size_t{s.fileOffset} + s.fileSize > bytes_.size())
+        if (s.fileSize != 0 &&
+            (s.fileOffset > bytes_.size() || s.fileSize > bytes_.size() - s.fileOffset))
             throw ImageError("section " + s.name + " runs past the end of the file");
         sections_.push_back(s);
     }
@@ -88,7 +89,7 @@ PeFile PeFile::Load(const std::string &path)
 
 uint32_t PeFile::FileU32(size_t offset) const
 {
-    if (offset + 4 > bytes_.size())
+    if (offset > bytes_.size() || bytes_.size() - offset < 4)
         throw ImageError("file offset " + Hex(offset) + " past the end of the file");
     return bytes_[offset] | bytes_[offset + 1] << 8 | bytes_[offset + 2] << 16 |
            static_cast<uint32_t>(bytes_[offset + 3]) << 24;
@@ -96,7 +97,7 @@ uint32_t PeFile::FileU32(size_t offset) const
 
 uint16_t PeFile::FileU16(size_t offset) const
 {
-    if (offset + 2 > bytes_.size())
+    if (offset > bytes_.size() || bytes_.size() - offset < 2)
         throw ImageError("file offset " + Hex(offset) + " past the end of the file");
     return static_cast<uint16_t>(bytes_[offset] | bytes_[offset + 1] << 8);
 }
@@ -106,7 +107,11 @@ uint16_t PeFile::FileU16(size_t offset) const
 // section.
 void PeFile::ReadSymbols(uint32_t table, uint32_t count)
 {
-    size_t strings = table + kSymbolSize * size_t{count};
+    // Summed in 64 bits: the cross build's size_t has 32.
+    uint64_t end = table + kSymbolSize * uint64_t{count};
+    if (end > bytes_.size())
+        throw ImageError("symbol table runs past the end of the file");
+    size_t strings = static_cast<size_t>(end);
     uint32_t stringsSize = FileU32(strings);
     for (uint32_t i = 0; i < count; ++i) {
         size_t at = table + kSymbolSize * size_t{i};
@@ -115,7 +120,7 @@ void PeFile::ReadSymbols(uint32_t table, uint32_t count)
         std::string name;
         if (FileU32(at) == 0) {
             uint32_t offset = FileU32(at + 4);
-            if (offset >= stringsSize || strings + offset >= bytes_.size())
+            if (offset >= stringsSize || offset >= bytes_.size() - strings)
                 throw ImageError("symbol name outside the string table");
             const char *text = reinterpret_cast<const char *>(&bytes_[strings + offset]);
             name.assign(text, strnlen(text, bytes_.size() - strings - offset));
