@@ -6,9 +6,11 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 
 #include "host/dosx/dosx.h"
-#include "host/plugin_image.h"
+#include "host/pe_file.h"
 #include "host/stand_in_host.h"
 
 namespace host {
@@ -25,6 +27,27 @@ std::string Hex(const void *p)
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)));
     return text;
+}
+
+// The file's bytes with an import entry's library name overwritten in place
+// by one of the same length (case ignored in the search); empty if the file
+// imports no such library.
+std::vector<uint8_t> RenamedImport(const image::PeFile &file, const std::string &from,
+                                   const std::string &to)
+{
+    if (from.size() != to.size())
+        return {};
+    try {
+        for (const image::ImportedFunction &f : file.Imports())
+            if (_stricmp(f.dll.c_str(), from.c_str()) == 0) {
+                std::vector<uint8_t> bytes = file.bytes();
+                std::memcpy(bytes.data() + file.FileOffset(f.dllName, to.size()), to.data(),
+                            to.size());
+                return bytes;
+            }
+    } catch (const image::ImageError &) {
+    }
+    return {};
 }
 
 } // namespace
@@ -82,9 +105,10 @@ bool StandInHost::StartDosExtender()
 // A copy of the DLL beside the system's temporary files, its import entry
 // "KERNEL32.dll" overwritten by the emulation's name of the same length;
 // every other byte is the DLL's own.
-std::string StandInHost::WriteDosCopy(PluginImage &image)
+std::string StandInHost::WriteDosCopy(const image::PeFile &file)
 {
-    if (!image.RenameImport(kKernelLibrary, kDosxLibrary))
+    std::vector<uint8_t> bytes = RenamedImport(file, kKernelLibrary, kDosxLibrary);
+    if (bytes.empty())
         return "";
     static int copies;
     char folder[MAX_PATH] = {};
@@ -93,7 +117,10 @@ std::string StandInHost::WriteDosCopy(PluginImage &image)
         return "";
     copy_ = std::string(folder) + "Tolmar-dosx-" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(++copies) + ".dll";
-    if (!image.Write(copy_)) {
+    std::ofstream out(copy_, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
         DeleteFileA(copy_.c_str());
         copy_.clear();
     }

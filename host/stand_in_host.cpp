@@ -1,10 +1,11 @@
 #include "host/stand_in_host.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <type_traits>
 
-#include "host/plugin_image.h"
+#include "host/pe_file.h"
 
 namespace host {
 namespace {
@@ -56,18 +57,21 @@ bool StandInHost::Load(const char *path)
     Unload();
     pluginFile_ = LibraryPath(path);
     loadedFile_ = pluginFile_;
-    PluginImage image;
-    if (!image.Read(pluginFile_))
-        return false;
-    preferredBase_ = image.imageBase();
+    std::optional<image::PeFile> file;
+    try {
+        file.emplace(image::PeFile::Load(pluginFile_));
+    } catch (const image::ImageError &) {
+        return false; // missing, or no 32-bit PE image
+    }
+    preferredBase_ = file->imageBase();
     if (loadOptions.dosExtender) {
-        if (!StartDosExtender() || (loadedFile_ = WriteDosCopy(image)).empty()) {
+        if (!StartDosExtender() || (loadedFile_ = WriteDosCopy(*file)).empty()) {
             Unload();
             return false;
         }
     }
     if (loadOptions.occupyPreferredBase) {
-        occupied_ = VirtualAlloc(reinterpret_cast<void *>(preferredBase_), image.sizeOfImage(),
+        occupied_ = VirtualAlloc(reinterpret_cast<void *>(preferredBase_), file->sizeOfImage(),
                                  MEM_RESERVE, PAGE_NOACCESS);
         if (!occupied_) {
             Unload();
@@ -185,6 +189,20 @@ int WINAPI SystemMessageBox(HWND owner, const char *text, const char *caption, U
     int answer = h->systemBoxAnswers.front();
     h->systemBoxAnswers.pop_front();
     return answer;
+}
+
+std::string LibraryPath(const std::string &name)
+{
+    if (name.find_first_of("\\/:") != std::string::npos)
+        return name;
+    char program[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string dir(program, n);
+    size_t slash = dir.find_last_of("\\/");
+    std::string beside = (slash == std::string::npos ? std::string() : dir.substr(0, slash + 1)) + name;
+    if (GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return beside;
+    return name;
 }
 
 } // namespace host

@@ -17,6 +17,10 @@
 #include "host/screen.h"
 #include "hostapi/records.h"
 
+namespace image {
+class PeFile; // host/pe_file.h
+}
+
 namespace host {
 
 using PluginEntryFunction = int32_t(__stdcall *)(void *hostQuery, char *title);
@@ -62,8 +66,6 @@ struct LoadOptions {
 
     static LoadOptions FromEnvironment();
 };
-
-class PluginImage;
 
 // A message box of the system's MessageBoxA (SystemMessageBox), as the
 // plug-in passed it (under the DOS extender: Mazovia, control bytes
@@ -210,7 +212,7 @@ private:
 
     // host/dos_extender.cpp
     bool StartDosExtender();
-    std::string WriteDosCopy(PluginImage &image);
+    std::string WriteDosCopy(const image::PeFile &file);
     void EndDosExtender();
     static void __cdecl KernelNote(const char *, HMODULE, const char *, const void *);
     std::string ModuleName(HMODULE module) const;
@@ -235,5 +237,9 @@ std::map<std::string, void *> HostProcedures();
 
 // The address of the host's own service with that number, or null.
 void *ServiceAddress(uint32_t number);
+
+// Where the loader finds a library given by a bare name: beside the program
+// first, then the current directory. A path with a folder is kept.
+std::string LibraryPath(const std::string &name);
 
 } // namespace host

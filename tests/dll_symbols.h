@@ -1,15 +1,15 @@
 // Where the plug-in's own data and code lie in the loaded module: the
 // addresses of its COFF symbols, read from the file the host loaded by the
-// image reader (tests/image/pe_file.h), moved by the distance the loader
-// moved the module from its preferred base. None of them is exported; this
-// is how a test reaches the module's state without linking it in.
+// image reader (host/pe_file.h), moved by the distance the loader moved the
+// module from its preferred base. None of them is exported; this is how a
+// test reaches the module's state without linking it in.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
-#include "tests/image/pe_file.h"
+#include "host/pe_file.h"
 
 namespace dll {
 

@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "host/mazovia.h"
+#include "host/pe_file.h"
 #include "host/stand_in_host.h"
 #include "tests/pe_imports.h"
 
@@ -54,6 +57,59 @@ TEST(Load, OccupiedBaseIsRelocated)
     EXPECT_NE(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
     EXPECT_EQ(h.Stop(), 0);
     EXPECT_EQ(h.salesDoc.handler, &host::StandInHost::OwnSalesDocHandler);
+}
+
+// A file that is no whole plug-in is refused by the reader of the file
+// before anything is loaded: missing, no PE image at all, the DLL's headers
+// with the rest of the file cut off, or the DLL with a header field whose
+// sum with an offset passes 32 bits (in this program's 32-bit arithmetic
+// it would wrap to a small number and pass as inside the file).
+TEST(Load, RefusesAFileThatIsNoPlugIn)
+{
+    std::ifstream dll(host::LibraryPath("Tolmar.dll"), std::ios::binary);
+    std::string whole{std::istreambuf_iterator<char>(dll), std::istreambuf_iterator<char>()};
+    ASSERT_GT(whole.size(), 1024u);
+    char folder[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
+    auto headers = [](std::string &bytes) {
+        auto dos = reinterpret_cast<IMAGE_DOS_HEADER *>(bytes.data());
+        return reinterpret_cast<IMAGE_NT_HEADERS32 *>(&bytes[dos->e_lfanew]);
+    };
+    std::string directoriesPastTheTop = whole; // 8 bytes each
+    headers(directoriesPastTheTop)->OptionalHeader.NumberOfRvaAndSizes = 0x20000000;
+    std::string sectionPastTheTop = whole;
+    IMAGE_SECTION_HEADER *first = IMAGE_FIRST_SECTION(headers(sectionPastTheTop));
+    first->SizeOfRawData = 0x1000;
+    first->PointerToRawData = 0xFFFFF000;
+    const std::string path =
+        std::string(folder) + "Tolmar-refused-" + std::to_string(GetCurrentProcessId()) + ".dll";
+    const struct {
+        const char *what;
+        bool written;
+        std::string bytes;
+    } cases[] = {
+        {"no such file", false, ""},
+        {"a text file", true, "MZ is not enough: no PE header follows.\n"},
+        {"the headers alone", true, whole.substr(0, 1024)},
+        {"2^29 data directories", true, directoriesPastTheTop},
+        {"a section's data ending at 4 GiB", true, sectionPastTheTop},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(path.c_str());
+        if (c.written) {
+            EXPECT_THROW(image::PeFile(std::vector<uint8_t>(c.bytes.begin(), c.bytes.end())),
+                         image::ImageError);
+            std::ofstream out(path, std::ios::binary);
+            out << c.bytes;
+            out.close();
+            ASSERT_TRUE(out);
+        }
+        host::StandInHost h;
+        EXPECT_FALSE(h.Load(path.c_str()));
+        EXPECT_EQ(h.module(), nullptr);
+    }
+    DeleteFileA(path.c_str());
 }
 
 TEST_F(Lifecycle, StartCopiesTitleAndHooks)

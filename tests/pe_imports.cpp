@@ -2,20 +2,42 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
+
+#include "host/pe_file.h"
 
 namespace pe {
 namespace {
 
-const IMAGE_NT_HEADERS32 *Headers(HMODULE module)
+// The file the module was loaded from: under the DOS extender, the host's
+// copy bound to the kernel emulation. The last one read is kept while its
+// path, size and time of writing stay the same: a test looks up many slots
+// of one module.
+const image::PeFile &ModuleFile(HMODULE module)
 {
-    auto base = reinterpret_cast<const uint8_t *>(module);
-    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
-    return reinterpret_cast<const IMAGE_NT_HEADERS32 *>(base + dos->e_lfanew);
-}
+    struct Read {
+        std::string path;
+        WIN32_FILE_ATTRIBUTE_DATA attributes;
+        image::PeFile file;
+    };
+    static std::optional<Read> last;
 
-const IMAGE_DATA_DIRECTORY &Directory(HMODULE module, int which)
-{
-    return Headers(module)->OptionalHeader.DataDirectory[which];
+    char path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
+    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+    if (n == 0 || n >= MAX_PATH || !GetFileAttributesExA(path, GetFileExInfoStandard, &attributes))
+        throw image::ImageError("no file for module " +
+                                image::Hex(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module))));
+    auto same = [&attributes](const WIN32_FILE_ATTRIBUTE_DATA &a) {
+        return a.nFileSizeLow == attributes.nFileSizeLow &&
+               a.nFileSizeHigh == attributes.nFileSizeHigh &&
+               CompareFileTime(&a.ftLastWriteTime, &attributes.ftLastWriteTime) == 0;
+    };
+    if (!last || last->path != path || !same(last->attributes)) {
+        last.reset();
+        last.emplace(Read{path, attributes, image::PeFile::Load(path)});
+    }
+    return last->file;
 }
 
 void **Find(HMODULE module, const char *library, const char *function, bool delayed)
@@ -31,43 +53,19 @@ void **Find(HMODULE module, const char *library, const char *function, bool dela
 
 std::vector<Import> ListImports(HMODULE module)
 {
+    const image::PeFile &file = ModuleFile(module);
+    uintptr_t moved = reinterpret_cast<uintptr_t>(module) - file.imageBase();
+    auto slot = [moved](uint32_t va) { return reinterpret_cast<void **>(va + moved); };
+
     std::vector<Import> out;
-    auto base = reinterpret_cast<uint8_t *>(module);
-
-    const IMAGE_DATA_DIRECTORY &regular = Directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT);
-    if (regular.VirtualAddress)
-        for (auto d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + regular.VirtualAddress);
-             d->Name; ++d) {
-            auto names = reinterpret_cast<const IMAGE_THUNK_DATA32 *>(
-                base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
-            auto slots = reinterpret_cast<void **>(base + d->FirstThunk);
-            for (int i = 0; names[i].u1.AddressOfData; ++i) {
-                if (IMAGE_SNAP_BY_ORDINAL32(names[i].u1.Ordinal))
-                    continue;
-                auto byName =
-                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + names[i].u1.AddressOfData);
-                out.push_back({reinterpret_cast<const char *>(base + d->Name),
-                               reinterpret_cast<const char *>(byName->Name), &slots[i], false});
-            }
-        }
-
-    // Delay-load descriptors: the older form (attributes 0) holds absolute
-    // addresses, the newer one (bit 0) relative ones.
-    const IMAGE_DATA_DIRECTORY &delay = Directory(module, IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT);
-    if (delay.VirtualAddress)
-        for (auto d = reinterpret_cast<const IMAGE_DELAYLOAD_DESCRIPTOR *>(base + delay.VirtualAddress);
-             d->DllNameRVA; ++d) {
-            uintptr_t rel = (d->Attributes.AllAttributes & 1) ? reinterpret_cast<uintptr_t>(base) : 0;
-            auto at = [rel](uint32_t ref) { return reinterpret_cast<uint8_t *>(rel + ref); };
-            auto names = reinterpret_cast<const uint32_t *>(at(d->ImportNameTableRVA));
-            auto slots = reinterpret_cast<void **>(at(d->ImportAddressTableRVA));
-            for (int i = 0; names[i]; ++i) {
-                if (names[i] & IMAGE_ORDINAL_FLAG32)
-                    continue;
-                out.push_back({reinterpret_cast<const char *>(at(d->DllNameRVA)),
-                               reinterpret_cast<const char *>(at(names[i]) + 2), &slots[i], true});
-            }
-        }
+    if (file.directory(image::kImportDirectory).rva != 0)
+        for (const image::ImportedFunction &f : file.Imports())
+            if (!f.name.empty()) // an import by ordinal has none
+                out.push_back({f.dll, f.name, slot(f.slot), false});
+    if (file.directory(image::kDelayImportDirectory).rva != 0)
+        for (const image::DelayLibrary &lib : file.DelayImports())
+            for (const image::DelayLibrary::Function &f : lib.functions)
+                out.push_back({lib.name, f.name, slot(f.cell), true});
     return out;
 }
 
@@ -85,7 +83,7 @@ bool InImage(HMODULE module, const void *address)
 {
     auto base = reinterpret_cast<uintptr_t>(module);
     auto a = reinterpret_cast<uintptr_t>(address);
-    return a >= base && a - base < Headers(module)->OptionalHeader.SizeOfImage;
+    return a >= base && a - base < ModuleFile(module).sizeOfImage();
 }
 
 } // namespace pe

@@ -1,5 +1,7 @@
-// The import slots of a loaded module, read through its PE headers: the
-// regular import address table and the delay-load address cells.
+// The import slots of a loaded module: the regular import address table and
+// the delay-load address cells, read from the file the module was loaded
+// from by the image reader (host/pe_file.h) and moved by the distance the
+// loader moved the module from its preferred base.
 #pragma once
 #include <windows.h>
 
@@ -9,13 +11,16 @@
 namespace pe {
 
 struct Import {
-    std::string library; // as stored in the module
+    std::string library; // as stored in the module's file
     std::string function;
     void **slot;
     bool delayed;
 };
 
-// Every import by name, regular ones first, in table order.
+// Every import by name, regular ones first, in table order (regular imports
+// by ordinal left out; the reader refuses delay imports by ordinal). Throws
+// (image::ImageError) when the module's file cannot be read or its tables do
+// not lie in it.
 std::vector<Import> ListImports(HMODULE module);
 
 // The slot of library!function (library compared without case), or null.

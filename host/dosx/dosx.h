@@ -5,7 +5,7 @@
 // plug-in's KERNEL32.dll imports to its kernel emulation. The stand-in host
 // does the same with the system loader: it loads a copy of Tolmar.dll whose
 // import entry "KERNEL32.dll" names this library instead (the same twelve
-// characters, overwritten in place; host/plugin_image.h).
+// characters, overwritten in place; host/dos_extender.cpp).
 //
 // The emulation exports every kernel function that Tolmar.dll imports,
 // forwarded to the real kernel, and "Borland32". Its GetModuleHandleA and

@@ -1,7 +1,7 @@
 // The whole program as one translation unit: the build compiles it with one
 // call of the build machine's compiler, which then reads the standard
 // library's headers once instead of once per file.
-#include "pe_file.cpp"
+#include "host/pe_file.cpp"
 #include "check.cpp"
 #include "shape_cases.cpp"
 #include "catalogue_cases.cpp"

@@ -1,7 +1,7 @@
 #pragma once
 // The named cases run on the built image, and what a case uses to state its
 // expectations.
-#include "pe_file.h"
+#include "host/pe_file.h"
 
 #include <cstdint>
 #include <initializer_list>

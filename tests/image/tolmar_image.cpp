@@ -1,5 +1,5 @@
-// The one reader of the built Tolmar.dll, a native program of the build
-// machine.
+// The checks on the built Tolmar.dll over the one reader of its file
+// (host/pe_file.h), a native program of the build machine.
 //
 //   tolmar_image check DLL                 every image check, one named case each
 //   tolmar_image set-delay-import-dir DLL  the post-link patch the build runs
@@ -9,7 +9,7 @@
 // fail would show. It exits 0 only when every case passed on the image and
 // every damaged copy was rejected.
 #include "check.h"
-#include "pe_file.h"
+#include "host/pe_file.h"
 
 #include <algorithm>
 #include <fstream>

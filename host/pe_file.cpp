@@ -1,4 +1,4 @@
-#include "pe_file.h"
+#include "host/pe_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,9 +51,10 @@ PeFile::PeFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes))
         throw ImageError("optional header magic " + Hex(magic_) + " is not PE32");
     entryRva_ = FileU32(optionalOffset_ + 16);
     imageBase_ = FileU32(optionalOffset_ + 28);
+    sizeOfImage_ = FileU32(optionalOffset_ + 56);
     checkSum_ = FileU32(optionalOffset_ + 64);
     directoryCount_ = FileU32(optionalOffset_ + 92);
-    if (kDirectoriesOffset + 8 * size_t{directoryCount_} > optionalSize)
+    if (optionalSize < kDirectoriesOffset || directoryCount_ > (optionalSize - kDirectoriesOffset) / 8)
         throw ImageError("the data directories do not fit the optional header");
 
     size_t header = optionalOffset_ + optionalSize;
@@ -69,7 +70,8 @@ PeFile::PeFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes))
         s.fileOffset = FileU32(header + 20);
         s.flags = FileU32(header + 36);
         s.headerOffset = header;
-        if (s.fileSize != 0 && size_t{s.fileOffset} + s.fileSize > bytes_.size())
+        if (s.fileSize != 0 &&
+            (s.fileOffset > bytes_.size() || s.fileSize > bytes_.size() - s.fileOffset))
             throw ImageError("section " + s.name + " runs past the end of the file");
         sections_.push_back(s);
     }
@@ -87,7 +89,7 @@ PeFile PeFile::Load(const std::string &path)
 
 uint32_t PeFile::FileU32(size_t offset) const
 {
-    if (offset + 4 > bytes_.size())
+    if (offset > bytes_.size() || bytes_.size() - offset < 4)
         throw ImageError("file offset " + Hex(offset) + " past the end of the file");
     return bytes_[offset] | bytes_[offset + 1] << 8 | bytes_[offset + 2] << 16 |
            static_cast<uint32_t>(bytes_[offset + 3]) << 24;
@@ -95,7 +97,7 @@ uint32_t PeFile::FileU32(size_t offset) const
 
 uint16_t PeFile::FileU16(size_t offset) const
 {
-    if (offset + 2 > bytes_.size())
+    if (offset > bytes_.size() || bytes_.size() - offset < 2)
         throw ImageError("file offset " + Hex(offset) + " past the end of the file");
     return static_cast<uint16_t>(bytes_[offset] | bytes_[offset + 1] << 8);
 }
@@ -105,7 +107,11 @@ uint16_t PeFile::FileU16(size_t offset) const
 // section.
 void PeFile::ReadSymbols(uint32_t table, uint32_t count)
 {
-    size_t strings = table + kSymbolSize * size_t{count};
+    // Summed in 64 bits: the cross build's size_t has 32.
+    uint64_t end = table + kSymbolSize * uint64_t{count};
+    if (end > bytes_.size())
+        throw ImageError("symbol table runs past the end of the file");
+    size_t strings = static_cast<size_t>(end);
     uint32_t stringsSize = FileU32(strings);
     for (uint32_t i = 0; i < count; ++i) {
         size_t at = table + kSymbolSize * size_t{i};
@@ -114,7 +120,7 @@ void PeFile::ReadSymbols(uint32_t table, uint32_t count)
         std::string name;
         if (FileU32(at) == 0) {
             uint32_t offset = FileU32(at + 4);
-            if (offset >= stringsSize || strings + offset >= bytes_.size())
+            if (offset >= stringsSize || offset >= bytes_.size() - strings)
                 throw ImageError("symbol name outside the string table");
             const char *text = reinterpret_cast<const char *>(&bytes_[strings + offset]);
             name.assign(text, strnlen(text, bytes_.size() - strings - offset));
@@ -187,6 +193,18 @@ std::vector<uint8_t> PeFile::Read(uint32_t va, size_t count) const
         if (offset + i < s->fileSize)
             out[i] = bytes_[s->fileOffset + offset + i];
     return out;
+}
+
+size_t PeFile::FileOffset(uint32_t va, size_t count) const
+{
+    const Section *s = SectionAt(va);
+    if (!s)
+        throw ImageError("address " + Hex(va) + " lies in no section");
+    uint32_t offset = va - s->address;
+    if (offset > s->fileSize || count > s->fileSize - offset)
+        throw ImageError(std::to_string(count) + " bytes at " + Hex(va) +
+                         " are not all in the file's data of " + s->name);
+    return s->fileOffset + offset;
 }
 
 uint32_t PeFile::U32(uint32_t va) const
@@ -266,7 +284,7 @@ std::vector<ImportedFunction> PeFile::Imports() const
             std::string name;
             if (!(entry & kOrdinalFlag))
                 name = CString(imageBase_ + entry + 2);
-            out.push_back({dll, name, imageBase_ + first + 4 * i});
+            out.push_back({dll, name, imageBase_ + first + 4 * i, imageBase_ + nameRva});
         }
     }
     return out;

@@ -3,10 +3,16 @@
 // bytes, with its headers, sections, exports, imports, delay imports, base
 // relocations and COFF symbols, and reads by virtual address.
 //
-// Native code for the build machine: it never runs the image. Every read
-// that falls outside the file, a section or a table throws ImageError, so a
-// check that looks for something the image lacks fails instead of finding
-// nothing.
+// Portable code that only reads bytes, never runs the image. It is built
+// twice: for the build machine in the image tool (tests/image: the checks on
+// the image and the post-link patch), and for Windows as the library
+// tolmar_pe_file, with which the stand-in host reads the plug-in's file
+// before loading it (its base, its size, the DOS extender's copy) and the
+// test programs find the loaded module's symbols and import slots. Addresses
+// are those of the file, at its preferred base: a reader of a loaded module
+// adds the distance the loader moved it. Every read that falls outside the
+// file, a section or a table throws ImageError, so a check that looks for
+// something the image lacks fails instead of finding nothing.
 #include <cstdint>
 #include <map>
 #include <set>
@@ -79,6 +85,7 @@ struct ImportedFunction {
     std::string dll;
     std::string name; // empty when imported by ordinal
     uint32_t slot;    // virtual address of its import address table cell
+    uint32_t dllName; // virtual address of the library's name
 };
 
 // One library of the delay-import directory, its fields as stored and the
@@ -117,6 +124,7 @@ public:
     uint16_t magic() const { return magic_; }
     uint32_t imageBase() const { return imageBase_; }
     uint32_t entryPoint() const { return imageBase_ + entryRva_; } // virtual address
+    uint32_t sizeOfImage() const { return sizeOfImage_; }
     uint32_t checkSum() const { return checkSum_; }
     size_t checkSumOffset() const { return optionalOffset_ + 64; }
     size_t fileHeaderOffset() const { return fileHeaderOffset_; } // after the PE signature
@@ -136,6 +144,9 @@ public:
     uint32_t U32(uint32_t va) const;
     uint16_t U16(uint32_t va) const;
     std::string CString(uint32_t va, size_t limit = 256) const;
+    // The file offset of `count` bytes at a virtual address, all of them in
+    // one section's raw data (throws for bytes the file does not hold).
+    size_t FileOffset(uint32_t va, size_t count) const;
 
     // The address of a COFF symbol; throws when it is missing or defined
     // more than once.
@@ -165,7 +176,7 @@ private:
 
     std::vector<uint8_t> bytes_;
     uint16_t machine_ = 0, characteristics_ = 0, magic_ = 0;
-    uint32_t imageBase_ = 0, entryRva_ = 0, checkSum_ = 0;
+    uint32_t imageBase_ = 0, entryRva_ = 0, sizeOfImage_ = 0, checkSum_ = 0;
     size_t fileHeaderOffset_ = 0, optionalOffset_ = 0;
     uint32_t directoryCount_ = 0;
     std::vector<Section> sections_;
