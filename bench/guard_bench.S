@@ -1,20 +1,33 @@
 /*
  * Guards over functions that do nothing, made by the DLL's own guard macro,
- * so that the bench measures the guard and little else.
+ * so that the bench measures the guard and little else. The functions touch
+ * no stack but their own return address and arguments:
+ *
+ *        +-----------------+
+ *   esp  | caller's return |  <- CFA - 4
+ *        | arg 1 .. arg N  |  <- CFA, removed by ret $4N
+ *
+ * The guards' own stack is pictured in api_guard.inc.
  */
 #include "binding/api_guard.inc"
 
         .text
         .globl _Nop0, _Nop3, _Nop10
         .p2align 4
-_Nop0:  xorl %eax, %eax
-        ret
+_Nop0:  .cfi_startproc                  /* the stack untouched: CFA = esp + 4 throughout */
+        xorl %eax, %eax                 /* result 0 */
+        ret                             /* the caller removes nothing */
+        .cfi_endproc
         .p2align 4
-_Nop3:  xorl %eax, %eax
-        ret $12
+_Nop3:  .cfi_startproc
+        xorl %eax, %eax                 /* result 0 */
+        ret $12                         /* three arguments removed */
+        .cfi_endproc
         .p2align 4
-_Nop10: xorl %eax, %eax
-        ret $40
+_Nop10: .cfi_startproc
+        xorl %eax, %eax                 /* result 0 */
+        ret $40                         /* ten arguments removed */
+        .cfi_endproc
 
         .data
         .p2align 2

@@ -9,6 +9,15 @@
  *   LoopDirect:        call service
  *
  * Each returns the sum of the service's results, so no call can be left out.
+ *
+ * When the service (or the thunk) is entered:
+ *
+ *        +---------------------+
+ *   rsp  | return into the loop|  <- the service's CFA - 8
+ *        | argument (rcx)      |  removed by the service's ret $8
+ *        | the loop's caller's |  <- the loop's CFA - 8
+ *        |   return            |
+ *        +---------------------+  <- the loop's CFA
  */
         .text
 
@@ -16,16 +25,20 @@
         .globl \name
         .p2align 4
 \name:
-        mov %edi, %ecx
-        xor %r8d, %r8d
+        .cfi_startproc
+        mov %edi, %ecx                  /* the number of calls */
+        xor %r8d, %r8d                  /* the sum */
         .p2align 4
-1:      push %rcx
+1:      push %rcx                       /* the service's argument */
+        .cfi_adjust_cfa_offset 8
         \call
-        add %eax, %r8d
+        .cfi_adjust_cfa_offset -8       /* which the service removed */
+        add %eax, %r8d                  /* its result into the sum */
         dec %ecx
         jnz 1b
-        mov %r8d, %eax
+        mov %r8d, %eax                  /* the sum */
         ret
+        .cfi_endproc
         .endm
 
         LOOP LoopThroughThunk, call thunk
@@ -33,13 +46,17 @@
         LOOP LoopDirect, call service
 
         .p2align 2
-thunk:  jmp *slot(%rip)
+thunk:  .cfi_startproc
+        jmp *slot(%rip)                 /* on through the slot, nothing touched */
+        .cfi_endproc
 
         .p2align 4
 service:
-        mov 8(%rsp), %eax
-        add $1, %eax
-        ret $8
+        .cfi_startproc
+        mov 8(%rsp), %eax               /* the argument */
+        add $1, %eax                    /* result: argument + 1 */
+        ret $8                          /* the argument removed */
+        .cfi_endproc
 
         .data
         .p2align 3

@@ -10,6 +10,7 @@
 //   it does not take the service to have removed another number of bytes.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -41,9 +42,13 @@ struct ServiceFrame {
     const uint8_t *returnAddress;
     uintptr_t espWithoutReturn; // esp at the call, less the return address
     uint32_t index;
-    uint32_t spare;
+    uint32_t callerEbx; // the wrapper keeps the frame's address in ebx meanwhile
 };
 static_assert(sizeof(ServiceFrame) == TOLMAR_SERVICE_FRAME_SIZE);
+static_assert(offsetof(ServiceFrame, returnAddress) == TOLMAR_SERVICE_FRAME_RETURN);
+static_assert(offsetof(ServiceFrame, espWithoutReturn) == TOLMAR_SERVICE_FRAME_ESP);
+static_assert(offsetof(ServiceFrame, index) == TOLMAR_SERVICE_FRAME_INDEX);
+static_assert(offsetof(ServiceFrame, callerEbx) == TOLMAR_SERVICE_FRAME_EBX);
 
 [[noreturn]] void Fail(const std::string &reason)
 {

@@ -11,6 +11,7 @@
 
 #include "host/forms.h"
 #include "host/service_calls.h"
+#include "host/service_wrappers.h"
 #include "host/stand_in_host.h"
 #include "mmimport/form_table.h"
 
@@ -108,6 +109,138 @@ TEST_F(FormServices, RowPointerOutsideAListIsHarmless)
     h.keys = {key::Insert, key::F12};
     EXPECT_EQ(RunForm()(FormTable, MmListFormId, nullptr, &OnKey, &RowText), FormConfirmed);
     EXPECT_EQ(side.insertRows, (std::vector<int16_t>{0}));
+}
+
+// Exceptions on their way through the host's assembly: the checked call of
+// the plug-in's handler and callbacks, and the wrapper of every service.
+// The code that made the call runs its destructors and catches them, and
+// the wrappers' frames stay in step with the calls still running.
+struct Failure {
+    std::string what;
+};
+struct Counted {
+    int &destroyed;
+    ~Counted() { ++destroyed; }
+};
+
+int32_t __cdecl ThrowingTarget(int32_t first, int32_t second)
+{
+    throw Failure{std::to_string(first) + "," + std::to_string(second)};
+}
+int32_t __stdcall Sum(int32_t first, int32_t second) { return first + second; }
+
+__attribute__((noinline)) int32_t CheckedCallHolding(const void *target, int &destroyed)
+{
+    Counted held{destroyed};
+    const uint32_t arguments[] = {7, 9};
+    return host::CheckedCall(target, arguments, 2);
+}
+
+TEST(CheckedCall, ExceptionFromTheTargetReachesTheCaller)
+{
+    int destroyed = 0;
+    try {
+        CheckedCallHolding(reinterpret_cast<const void *>(&ThrowingTarget), destroyed);
+        ADD_FAILURE() << "no exception";
+    } catch (const Failure &e) {
+        EXPECT_EQ(e.what, "7,9");
+    }
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(CheckedCallHolding(reinterpret_cast<const void *>(&Sum), destroyed), 16);
+    EXPECT_EQ(host::CheckedCallRemoved, 8u);
+    EXPECT_EQ(destroyed, 2);
+}
+
+using MessageBoxService = int32_t(__stdcall *)(const char *title, const char *text, int32_t style);
+MessageBoxService MessageBoxSvc()
+{
+    return reinterpret_cast<MessageBoxService>(host::ServiceAddress(52028));
+}
+__attribute__((noinline)) int32_t MessageBoxHolding(const char *text, int &destroyed)
+{
+    Counted held{destroyed};
+    return MessageBoxSvc()("Uwaga", text, 0);
+}
+void ThrowOnShow(host::StandInHost &h)
+{
+    h.showMessage = [](const host::Message &m) { throw Failure{m.text}; };
+}
+
+TEST_F(FormServices, ExceptionFromAServiceReachesTheCaller)
+{
+    ThrowOnShow(h);
+    int destroyed = 0;
+    // More failed calls than the wrappers have frames: each gives its frame back.
+    constexpr int kFailed = TOLMAR_SERVICE_FRAMES + 1;
+    for (int i = 0; i < kFailed; ++i) {
+        try {
+            MessageBoxHolding("pierwszy", destroyed);
+            ADD_FAILURE() << "no exception";
+        } catch (const Failure &e) {
+            EXPECT_EQ(e.what, "pierwszy");
+        }
+    }
+    EXPECT_EQ(destroyed, kFailed);
+    h.showMessage = nullptr;
+    EXPECT_EQ(MessageBoxHolding("drugi", destroyed), 1);
+    EXPECT_EQ(destroyed, kFailed + 1);
+    EXPECT_EQ(h.trace, std::vector<std::string>(kFailed + 1, "HostMessageBox(\"Uwaga\", 0)"));
+}
+
+// A callback of a running form whose service call fails catches the
+// exception itself; the form goes on, and HostRunForm returns to its caller
+// through its own frame of the wrappers, not through the failed call's.
+int16_t __stdcall CatchingOnKey(int16_t code, int16_t)
+{
+    if (code != InsertKey)
+        return 0;
+    try {
+        MessageBoxSvc()("Uwaga", "w formularzu", 0);
+    } catch (const Failure &) {
+        side.insertRows.push_back(*FormValue()(MmListElementId));
+    }
+    return MmListElementId;
+}
+
+TEST_F(FormServices, ExceptionCaughtInsideACallbackLeavesTheFormRunning)
+{
+    ThrowOnShow(h);
+    side = Side{};
+    h.keys = {key::Insert, key::Down, key::Insert, key::F12};
+    EXPECT_EQ(RunForm()(FormTable, MmListFormId, nullptr, &CatchingOnKey, &RowText), FormConfirmed);
+    EXPECT_EQ(side.insertRows, (std::vector<int16_t>{0, 1}));
+    EXPECT_EQ(Count("HostMessageBox(\"Uwaga\", 0)"), 2);
+}
+
+// A callback's exception leaves the form: through the checked call, the form
+// engine and HostRunForm's wrapper to the code that ran the form. A form run
+// afterwards works as before.
+int16_t __stdcall ThrowingOnKey(int16_t code, int16_t)
+{
+    throw Failure{"klawisz " + std::to_string(code)};
+}
+__attribute__((noinline)) int16_t RunListHolding(host::FormKeyCallback onKey, int &destroyed)
+{
+    Counted held{destroyed};
+    return RunForm()(FormTable, MmListFormId, nullptr, onKey, &RowText);
+}
+
+TEST_F(FormServices, ExceptionFromACallbackReachesTheCodeThatRanTheForm)
+{
+    side = Side{};
+    h.keys = {key::Insert};
+    int destroyed = 0;
+    try {
+        RunListHolding(&ThrowingOnKey, destroyed);
+        ADD_FAILURE() << "no exception";
+    } catch (const Failure &e) {
+        EXPECT_EQ(e.what, "klawisz " + std::to_string(InsertKey));
+    }
+    EXPECT_EQ(destroyed, 1);
+    h.keys = {key::Insert, key::F12};
+    EXPECT_EQ(RunListHolding(&OnKey, destroyed), FormConfirmed);
+    EXPECT_EQ(side.insertRows, (std::vector<int16_t>{0}));
+    EXPECT_EQ(destroyed, 2);
 }
 
 // The call-site check of every service call from the plug-in: the code after
