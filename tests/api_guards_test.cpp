@@ -178,7 +178,7 @@ protected:
 // 52005 instead; the guard's row holds what the loader had put in the slot.
 TEST_F(Guards, EveryGuardedSlotHoldsItsGuardAndItsRowWhatTheSlotHeld)
 {
-    dll::Symbols symbols(h.module(), h.loadedFile());
+    dll::Symbols symbols(h.module());
     EXPECT_EQ(*symbols.At<uint8_t>("_GuardsInstalled"), 1) << "GuardsInstalled";
     // Under the DOS extender the kernel import entry names its emulation.
     HMODULE kernel = h.dosExtender() ? h.dosExtender() : GetModuleHandleA("kernel32.dll");
@@ -217,7 +217,7 @@ TEST_F(Guards, EveryGuardedSlotHoldsItsGuardAndItsRowWhatTheSlotHeld)
 // comes back, and only eax changes.
 TEST_F(Guards, EveryGuardPassesItsArgumentsAndKeepsTheRegisters)
 {
-    dll::Symbols symbols(h.module(), h.loadedFile());
+    dll::Symbols symbols(h.module());
     void **rows = Rows(symbols);
     for (unsigned i = 0; i < ex::kGuards; ++i) {
         const ex::Guard &g = ex::kGuardTable[i];
@@ -465,7 +465,7 @@ TEST_F(Guards, SecondAttachWritesNothing)
     std::vector<void *> before;
     for (const pe::Import &i : imports)
         before.push_back(*i.slot);
-    dll::Symbols symbols(h.module(), h.loadedFile());
+    dll::Symbols symbols(h.module());
     void **rows = Rows(symbols);
     const std::vector<void *> rowsBefore(rows, rows + ex::kGuards);
 

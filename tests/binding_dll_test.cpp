@@ -276,7 +276,7 @@ TEST(MissingEntries, IgnoredEntriesGetStubsThatRemoveTheServicesArguments)
     h.profile["Tolmar/Pytaj"] = "1";
     h.systemBoxAnswers.assign(3 * std::size(cases), IDIGNORE);
     h.Start(nullptr); // refused: HostGetTable is lacking too
-    dll::Symbols symbols(h.module(), h.loadedFile());
+    dll::Symbols symbols(h.module());
     auto entry = [&](uint32_t number) { return symbols.At("_HostEntry_" + std::to_string(number)); };
 
     const uint32_t args[12] = {0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u,

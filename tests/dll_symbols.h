@@ -7,18 +7,20 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "host/pe_file.h"
+#include "tests/pe_imports.h"
 
 namespace dll {
 
 class Symbols {
 public:
-    // Reads the file the module was loaded from.
-    Symbols(HMODULE module, const std::string &file)
-        : pe_(image::PeFile::Load(file)),
-          delta_(reinterpret_cast<uintptr_t>(module) - pe_.imageBase())
+    // The file the module was loaded from (pe::ModuleFile).
+    explicit Symbols(HMODULE module)
+        : pe_(pe::ModuleFile(module)),
+          delta_(reinterpret_cast<uintptr_t>(module) - pe_->imageBase())
     {
     }
 
@@ -27,9 +29,9 @@ public:
     template <typename T = void>
     T *At(const std::string &name) const
     {
-        return reinterpret_cast<T *>(static_cast<uintptr_t>(pe_.Symbol(name)) + delta_);
+        return reinterpret_cast<T *>(static_cast<uintptr_t>(pe_->Symbol(name)) + delta_);
     }
-    const image::PeFile &file() const { return pe_; }
+    const image::PeFile &file() const { return *pe_; }
     // What a 32-bit cell of the image held in the file, moved as the loader
     // moves the addresses it relocates.
     void *Relocated(uint32_t fileValue) const
@@ -38,7 +40,7 @@ public:
     }
 
 private:
-    image::PeFile pe_;
+    std::shared_ptr<const image::PeFile> pe_;
     uintptr_t delta_;
 };
 

@@ -85,7 +85,7 @@ public:
         if (loaded) {
             // Between commands the module's two lists hold no storage and
             // no entries.
-            dll::Symbols symbols(h.module(), h.loadedFile());
+            dll::Symbols symbols(h.module());
             const auto *docs = symbols.At<const MmDocListStorage>("_MmDocList");
             const auto *items = symbols.At<const MmSelectionStorage>("_MmSelection");
             EXPECT_EQ(docs->entries, nullptr) << "MmDocList";

@@ -2,43 +2,15 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <utility>
 
 #include "host/pe_file.h"
 
 namespace pe {
 namespace {
-
-// The file the module was loaded from: under the DOS extender, the host's
-// copy bound to the kernel emulation. The last one read is kept while its
-// path, size and time of writing stay the same: a test looks up many slots
-// of one module.
-const image::PeFile &ModuleFile(HMODULE module)
-{
-    struct Read {
-        std::string path;
-        WIN32_FILE_ATTRIBUTE_DATA attributes;
-        image::PeFile file;
-    };
-    static std::optional<Read> last;
-
-    char path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
-    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
-    if (n == 0 || n >= MAX_PATH || !GetFileAttributesExA(path, GetFileExInfoStandard, &attributes))
-        throw image::ImageError("no file for module " +
-                                image::Hex(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module))));
-    auto same = [&attributes](const WIN32_FILE_ATTRIBUTE_DATA &a) {
-        return a.nFileSizeLow == attributes.nFileSizeLow &&
-               a.nFileSizeHigh == attributes.nFileSizeHigh &&
-               CompareFileTime(&a.ftLastWriteTime, &attributes.ftLastWriteTime) == 0;
-    };
-    if (!last || last->path != path || !same(last->attributes)) {
-        last.reset();
-        last.emplace(Read{path, attributes, image::PeFile::Load(path)});
-    }
-    return last->file;
-}
 
 void **Find(HMODULE module, const char *library, const char *function, bool delayed)
 {
@@ -51,9 +23,51 @@ void **Find(HMODULE module, const char *library, const char *function, bool dela
 
 } // namespace
 
+std::shared_ptr<const image::PeFile> ModuleFile(HMODULE module)
+{
+    struct Read {
+        std::string path;
+        WIN32_FILE_ATTRIBUTE_DATA attributes;
+        std::shared_ptr<const image::PeFile> file;
+    };
+    static std::optional<Read> last;
+
+    char path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
+    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+    if (n == 0 || n >= MAX_PATH || !GetFileAttributesExA(path, GetFileExInfoStandard, &attributes))
+        throw image::ImageError(
+            "no file for module " +
+            image::Hex(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module))));
+    auto same = [&attributes](const WIN32_FILE_ATTRIBUTE_DATA &a) {
+        return a.nFileSizeLow == attributes.nFileSizeLow &&
+               a.nFileSizeHigh == attributes.nFileSizeHigh &&
+               CompareFileTime(&a.ftLastWriteTime, &attributes.ftLastWriteTime) == 0;
+    };
+    if (last && last->path == path && same(last->attributes))
+        return last->file;
+    // Another file, or the same one written again: read it, and parse it
+    // unless it holds the same bytes (each load under the DOS extender
+    // writes a new copy of the same DLL).
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw image::ImageError(std::string("cannot open ") + path);
+    std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+    if (!last || last->file->bytes() != bytes) {
+        last.reset();
+        last.emplace(Read{path, attributes,
+                          std::make_shared<const image::PeFile>(std::move(bytes))});
+    } else {
+        last->path = path;
+        last->attributes = attributes;
+    }
+    return last->file;
+}
+
 std::vector<Import> ListImports(HMODULE module)
 {
-    const image::PeFile &file = ModuleFile(module);
+    std::shared_ptr<const image::PeFile> held = ModuleFile(module);
+    const image::PeFile &file = *held;
     uintptr_t moved = reinterpret_cast<uintptr_t>(module) - file.imageBase();
     auto slot = [moved](uint32_t va) { return reinterpret_cast<void **>(va + moved); };
 
@@ -83,7 +97,7 @@ bool InImage(HMODULE module, const void *address)
 {
     auto base = reinterpret_cast<uintptr_t>(module);
     auto a = reinterpret_cast<uintptr_t>(address);
-    return a >= base && a - base < ModuleFile(module).sizeOfImage();
+    return a >= base && a - base < ModuleFile(module)->sizeOfImage();
 }
 
 } // namespace pe

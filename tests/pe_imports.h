@@ -5,10 +5,22 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+namespace image {
+class PeFile;
+}
+
 namespace pe {
+
+// The file the module was loaded from (under the DOS extender, the host's
+// copy bound to its kernel emulation), as the image reader parsed it. The
+// last one read is kept while its path, size and time of writing stay the
+// same: a test looks up many slots and symbols of one module. Throws
+// (image::ImageError) when there is no such file or it is no PE image.
+std::shared_ptr<const image::PeFile> ModuleFile(HMODULE module);
 
 struct Import {
     std::string library; // as stored in the module's file
