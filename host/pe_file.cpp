@@ -75,16 +75,20 @@ PeFile::PeFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes))
             throw ImageError("section " + s.name + " runs past the end of the file");
         sections_.push_back(s);
     }
-    if (symbolTable != 0)
-        ReadSymbols(symbolTable, symbolCount);
+    symbolTable_ = symbolTable;
+    symbolCount_ = symbolCount;
 }
 
 PeFile PeFile::Load(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in)
         throw ImageError("cannot open " + path);
-    return PeFile(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+    std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+        throw ImageError("cannot read " + path);
+    return PeFile(std::move(bytes));
 }
 
 uint32_t PeFile::FileU32(size_t offset) const
@@ -105,8 +109,12 @@ uint16_t PeFile::FileU16(size_t offset) const
 // The COFF symbol table of an unstripped image: 18-byte records, long names
 // in the string table that follows it. A symbol's value is its offset in its
 // section.
-void PeFile::ReadSymbols(uint32_t table, uint32_t count)
+void PeFile::ReadSymbols() const
 {
+    symbolsRead_ = true;
+    if (symbolTable_ == 0)
+        return;
+    const uint32_t table = symbolTable_, count = symbolCount_;
     // Summed in 64 bits: the cross build's size_t has 32.
     uint64_t end = table + kSymbolSize * uint64_t{count};
     if (end > bytes_.size())
@@ -232,9 +240,16 @@ std::string PeFile::CString(uint32_t va, size_t limit) const
                      Hex(va));
 }
 
+const std::map<std::string, std::vector<uint32_t>> &PeFile::symbols() const
+{
+    if (!symbolsRead_)
+        ReadSymbols();
+    return symbols_;
+}
+
 uint32_t PeFile::Symbol(const std::string &name) const
 {
-    auto it = symbols_.find(name);
+    auto it = symbols().find(name);
     if (it == symbols_.end())
         throw ImageError("no symbol " + name);
     if (it->second.size() != 1)
@@ -245,7 +260,7 @@ uint32_t PeFile::Symbol(const std::string &name) const
 
 bool PeFile::HasSymbol(const std::string &name) const
 {
-    return symbols_.count(name) != 0;
+    return symbols().count(name) != 0;
 }
 
 Export PeFile::Exports() const

@@ -154,7 +154,9 @@ public:
     bool HasSymbol(const std::string &name) const;
     // Every symbol, by name, with all its addresses (absolute symbols and
     // those of no section left out).
-    const std::map<std::string, std::vector<uint32_t>> &symbols() const { return symbols_; }
+    // Read from the file on the first question: the loader's checks before
+    // a load need none of them.
+    const std::map<std::string, std::vector<uint32_t>> &symbols() const;
 
     // The tables behind the data directories. Each throws when its
     // directory is empty or does not lie in the image.
@@ -172,7 +174,7 @@ public:
 private:
     uint32_t FileU32(size_t offset) const;
     uint16_t FileU16(size_t offset) const;
-    void ReadSymbols(uint32_t table, uint32_t count);
+    void ReadSymbols() const;
 
     std::vector<uint8_t> bytes_;
     uint16_t machine_ = 0, characteristics_ = 0, magic_ = 0;
@@ -180,7 +182,9 @@ private:
     size_t fileHeaderOffset_ = 0, optionalOffset_ = 0;
     uint32_t directoryCount_ = 0;
     std::vector<Section> sections_;
-    std::map<std::string, std::vector<uint32_t>> symbols_;
+    uint32_t symbolTable_ = 0, symbolCount_ = 0;
+    mutable bool symbolsRead_ = false;
+    mutable std::map<std::string, std::vector<uint32_t>> symbols_;
 };
 
 // Writes the delay-import directory entry (data directory 13) of a built

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -46,18 +44,13 @@ std::shared_ptr<const image::PeFile> ModuleFile(HMODULE module)
     };
     if (last && last->path == path && same(last->attributes))
         return last->file;
-    // Another file, or the same one written again: read it, and parse it
-    // unless it holds the same bytes (each load under the DOS extender
-    // writes a new copy of the same DLL).
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw image::ImageError(std::string("cannot open ") + path);
-    std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
-    if (!last || last->file->bytes() != bytes) {
-        last.reset();
-        last.emplace(Read{path, attributes,
-                          std::make_shared<const image::PeFile>(std::move(bytes))});
-    } else {
+    // Another file, or the same one written again: read it, and keep what
+    // was parsed of it unless its bytes differ (each load under the DOS
+    // extender writes a new copy of the same DLL).
+    auto file = std::make_shared<const image::PeFile>(image::PeFile::Load(path));
+    if (!last || last->file->bytes() != file->bytes())
+        last.emplace(Read{path, attributes, std::move(file)});
+    else {
         last->path = path;
         last->attributes = attributes;
     }
