@@ -379,12 +379,6 @@ struct RecordingKernel {
     static inline std::vector<std::string> calls;
     static inline HMODULE(WINAPI *load)(const char *);
     static inline FARPROC(WINAPI *lookup)(HMODULE, const char *);
-    static std::string Hex(uint32_t v)
-    {
-        char text[16];
-        std::snprintf(text, sizeof text, "0x%" PRIx32, v);
-        return text;
-    }
     static HMODULE WINAPI Load(const char *name)
     {
         calls.push_back("LoadLibraryA(" + std::string(name) + ")");
@@ -401,7 +395,7 @@ struct RecordingKernel {
     }
     static BOOL WINAPI GetCPInfo(UINT codePage, CPINFO *info)
     {
-        calls.push_back("GetCPInfo(" + Hex(codePage) + ", " + Hex(Word(info)) + ")");
+        calls.push_back("GetCPInfo(" + image::Hex(codePage) + ", " + image::Hex(Word(info)) + ")");
         return ::GetCPInfo(codePage, info);
     }
 };
@@ -440,12 +434,13 @@ TEST_F(Guards, DelayLoadedFunctionIsBoundThroughTheKernelOnItsFirstCall)
     ASSERT_EQ(faulted, 0);
     EXPECT_EQ(firstCalls, (std::vector<std::string>{
                               "LoadLibraryA(KERNEL32.dll)", "GetProcAddress(kernel, GetCPInfo)",
-                              "GetCPInfo(0x1b5, " + K::Hex(Word(&first)) + ")"}));
+                              "GetCPInfo(0x1b5, " + image::Hex(Word(&first)) + ")"}));
     EXPECT_EQ(regs.eax, 1u);
     ExpectKept(regs);
     EXPECT_EQ(*cell, reinterpret_cast<void *>(&K::GetCPInfo));
     ASSERT_EQ(faultedAgain, 0);
-    EXPECT_EQ(K::calls, std::vector<std::string>{"GetCPInfo(0x1b5, " + K::Hex(Word(&second)) + ")"});
+    EXPECT_EQ(K::calls,
+              std::vector<std::string>{"GetCPInfo(0x1b5, " + image::Hex(Word(&second)) + ")"});
     EXPECT_EQ(again.eax, 1u);
     EXPECT_EQ(again.stackDelta, 0);
 }
