@@ -17,6 +17,7 @@
 #include "tests/guard_calls.h"
 #include "tests/pe_imports.h"
 #include "tests/report_texts.h"
+#include "tests/service_arguments.h"
 #include "tests/system_boxes.h"
 
 namespace {
@@ -248,28 +249,16 @@ TEST(MissingEntries, AtStartTheReportFollowsTheAnswer)
 
 // Every host service the plug-in declares, lacking and ignored: the stub
 // its entry gets removes what the service would remove of the caller's
-// arguments and answers 0. Stated here apart from the plug-in's list of
-// them. HostCreateProcess gets none: its entry stays empty and its call
-// faults, never pretending to have started a process.
+// arguments and answers 0 (tests/service_arguments.h). HostCreateProcess
+// gets none: its entry stays empty and its call faults, never pretending to
+// have started a process.
 TEST(MissingEntries, IgnoredEntriesGetStubsThatRemoveTheServicesArguments)
 {
     host::StandInHost h;
     ASSERT_NO_FATAL_FAILURE(LoadWithScriptedBox(h));
-    struct Case {
-        uint32_t number;
-        uint32_t words;     // 32-bit arguments passed
-        bool calleeCleans;  // false: the caller removes them
-    };
-    const Case cases[] = {
-        {21286, 2, false}, {21287, 1, false}, {52023, 4, false}, {52026, 5, false},
-        {52028, 3, true},  {52029, 8, false}, {52033, 1, true},  {52064, 0, true},
-        {52158, 4, true},  {52225, 5, false}, {52256, 1, true},  {52465, 2, true},
-        {51425, 4, true},  {50516, 4, true},  {52286, 5, true},  {50704, 1, true},
-        {52278, 6, true},  {52279, 1, true},  {52281, 1, true},  {30908, 2, true},
-        {32008, 2, true},  {52332, 4, true},  {52330, 5, true},  {52470, 12, true},
-    };
+    const auto &cases = kServiceArguments;
     constexpr uint32_t kScaleAmount = 52179, kCreateProcess = 52005;
-    for (const Case &c : cases)
+    for (const ServiceArguments &c : cases)
         h.LackEntry(c.number);
     h.LackEntry(kScaleAmount);
     h.LackEntry(kCreateProcess);
@@ -282,7 +271,7 @@ TEST(MissingEntries, IgnoredEntriesGetStubsThatRemoveTheServicesArguments)
     const uint32_t args[12] = {0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u,
                                0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u,
                                0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u};
-    for (const Case &c : cases) {
+    for (const ServiceArguments &c : cases) {
         SCOPED_TRACE(c.number);
         for (int call = 0; call < 2; ++call) {
             Registers regs{0xEAEA0001, 0xC1C10002, 0xD1D10003, 0xB1B10004, 0x51510005,

@@ -17,6 +17,7 @@
 #include "plugin/plugin.h"
 #include "tests/binding_support.h"
 #include "tests/report_texts.h"
+#include "tests/service_arguments.h"
 
 #define DECLARE_ENTRY(id)                                                                      \
     extern "C" char Jump_##id[] __asm__("_HostEntry_" #id);                                    \
@@ -427,18 +428,16 @@ TEST(PickFallback, ArgumentBytesOfTheEntry)
         uint32_t number;
         int stub; // -1: Empty
     };
-    const Case cases[] = {
-        {30908, 2}, {32008, 2}, {50704, 1}, {32699, 0}, {33099, 0}, {41299, 0},
-        {50376, -1}, {50148, 12}, {41524, 6}, {40004, 1}, {32200, 0}, {51244, 11},
-        {52005, -1}, {20000, -1}, {38440, -1}, {52503, -1},
-        // Every declared service, stated here apart from the list of them
-        // (hostapi/service_list.h): the words it removes, 0 where the
-        // caller removes them. HostScaleAmount's real result has its own
-        // test above; HostCreateProcess (52005) stays Empty.
-        {21286, 0}, {21287, 0}, {52023, 0}, {52026, 0}, {52028, 3}, {52029, 0}, {52033, 1},
-        {52064, 0}, {52158, 4}, {52225, 0}, {52256, 1}, {52465, 2}, {51425, 4}, {50516, 4},
-        {52286, 5}, {52278, 6}, {52279, 1}, {52281, 1}, {52332, 4}, {52330, 5}, {52470, 12},
+    std::vector<Case> cases = {
+        {32699, 0}, {33099, 0}, {41299, 0}, {50376, -1}, {50148, 12}, {41524, 6},
+        {40004, 1}, {32200, 0}, {51244, 11}, {52005, -1}, {20000, -1}, {38440, -1}, {52503, -1},
     };
+    // Every declared service (tests/service_arguments.h): the stub removing
+    // the words the service removes, none where the caller removes them.
+    // HostScaleAmount's real result has its own test above; HostCreateProcess
+    // (52005) stays Empty.
+    for (const ServiceArguments &s : kServiceArguments)
+        cases.push_back({s.number, s.calleeCleans ? static_cast<int>(s.words) : 0});
     for (const Case &c : cases) {
         SCOPED_TRACE(c.number);
         void *slot = reinterpret_cast<void *>(1);
